@@ -1,0 +1,43 @@
+#include "log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace virk {
+namespace {
+LogFunction& Current() {
+  static LogFunction fn;
+  return fn;
+}
+}  // namespace
+
+LogFunction SetLogFunction(LogFunction fn) {
+  LogFunction previous = std::move(Current());
+  Current() = std::move(fn);
+  return previous;
+}
+
+void LogMessage(LogLevel level, int category, const std::string& text) {
+  if (const LogFunction& fn = Current()) fn(level, category, text);
+}
+
+void LogFormat(LogLevel level, int category, const char* format, ...) {
+  if (!Current()) return;
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int size = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text;
+  if (size > 0) {
+    std::vector<char> buffer(size_t(size) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    text.assign(buffer.data(), size_t(size));
+  }
+  va_end(args);
+  LogMessage(level, category, text);
+}
+
+}  // namespace virk

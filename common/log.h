@@ -1,0 +1,32 @@
+// One process-wide log entry point for the model and the engine. The server
+// points it at its OPC UA logger (and so at plog); tests may capture it. With
+// no function set, messages are dropped.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace virk {
+
+enum class LogLevel { Debug, Info, Warning, Error, Fatal };
+
+// Category codes of the OPC UA logger the server forwards to.
+enum LogCategory : int {
+  kLogNetwork = 0,
+  kLogChannel = 1,
+  kLogSession = 2,
+  kLogServer = 3,
+  kLogClient = 4,
+  kLogUserland = 5,
+  kLogSecurity = 6,
+};
+
+using LogFunction = std::function<void(LogLevel, int category, const std::string& text)>;
+
+// Set while no other thread logs (start-up, tests); returns the previous one.
+LogFunction SetLogFunction(LogFunction fn);
+void LogMessage(LogLevel level, int category, const std::string& text);
+void LogFormat(LogLevel level, int category, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+}  // namespace virk

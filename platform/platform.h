@@ -1,0 +1,36 @@
+// The thin operating-system layer. Everything the programs need from the OS
+// beyond standard C++ goes through here (and through the transports), so a
+// Windows port adds files and changes no caller.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace virk::platform {
+
+// USERPROFILE if set, else HOME; nothing when neither is set.
+std::optional<std::string> ProfileFolder();
+
+// Creates the folder with all missing parents. False with a reason on failure.
+bool MakeFolders(const std::string& path, std::string& error);
+
+// Millisecond tick counter that wraps at 2^32, like the tick counter the
+// polling timers were designed around.
+uint32_t TickCount32();
+// Monotonic high-resolution time in microseconds.
+uint64_t MonotonicMicros();
+void SleepMs(uint32_t ms);
+
+// Calls `handler` (from a normal thread, not a signal context) on Ctrl-C,
+// SIGTERM or SIGHUP: the console control event of the original platform.
+void InstallConsoleControlHandler(void (*handler)());
+
+// On a fatal signal writes a crash report (signal and backtrace) into
+// `folder` under the name strftime(`nameFormat`) and re-raises the signal.
+void InstallCrashHandler(const std::string& folder, const std::string& nameFormat);
+
+// Folder of the running program's executable, without a trailing '/'.
+std::string ExecutableFolder();
+
+}  // namespace virk::platform

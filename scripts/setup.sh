@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on Debian 12 and builds the
+# project. Safe to run again: each step is skipped when its result is present.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+deps_prefix=${VIRK_DEPS_PREFIX:-/opt/virk-deps}
+work=${VIRK_DEPS_WORK:-/var/cache/virk-deps}
+
+log() { printf '[setup] %s\n' "$*"; }
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+apt_packages=(
+  build-essential cmake pkg-config ninja-build git
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libsimpleini-dev libssl-dev openssl
+  libgtest-dev libgmock-dev libbenchmark-dev
+  python3-pymodbus python3-serial libmodbus-dev mbpoll socat
+  xvfb xauth clang libclang-rt-14-dev llvm
+)
+
+missing_packages() {
+  local p
+  for p in "${apt_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+
+install_apt() {
+  local missing
+  missing=$(missing_packages)
+  if [ -z "$missing" ]; then
+    log "Debian packages: all present"
+    return
+  fi
+  log "Debian packages: installing $(echo $missing | tr '\n' ' ')"
+  as_root apt-get update -qq
+  # shellcheck disable=SC2086
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+}
+
+# The mirror this machine already uses; the project names no host of its own.
+debian_mirror() {
+  local uri=""
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    uri=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources)
+  fi
+  if [ -z "$uri" ] && [ -f /etc/apt/sources.list ]; then
+    uri=$(awk '$1 == "deb" && $0 !~ /security/ {for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) {print $i; exit}}' /etc/apt/sources.list)
+  fi
+  [ -n "$uri" ] || { echo "cannot find the Debian mirror in the apt configuration" >&2; exit 1; }
+  echo "$uri"
+}
+
+# apt-get against Debian 13's archive without touching the system's sources.
+trixie_apt() {
+  local mirror
+  mirror=$(debian_mirror)
+  mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial"
+  printf 'deb %s trixie main\ndeb-src %s trixie main\n' "$mirror" "$mirror" > "$work/apt/sources.list"
+  apt-get -o Dir::Etc::SourceList="$work/apt/sources.list" \
+          -o Dir::Etc::SourceParts=/dev/null \
+          -o Dir::State::Lists="$work/apt/lists" \
+          -o Dir::Cache="$work/apt/cache" \
+          -o APT::Sandbox::User=root "$@"
+}
+
+trixie_updated=0
+trixie_update() {
+  if [ "$trixie_updated" -eq 0 ]; then
+    trixie_apt -qq update
+    trixie_updated=1
+  fi
+}
+
+open62541_usable() {
+  local pc
+  for pc in "$deps_prefix/lib/pkgconfig" /usr/lib/x86_64-linux-gnu/pkgconfig /usr/local/lib/pkgconfig; do
+    if PKG_CONFIG_PATH=$pc pkg-config --atleast-version=1.4 open62541 2>/dev/null; then
+      local inc
+      inc=$(PKG_CONFIG_PATH=$pc pkg-config --variable=includedir open62541)
+      grep -q '#define UA_ENABLE_ENCRYPTION_OPENSSL' "$inc/open62541/config.h" 2>/dev/null && return 0
+    fi
+  done
+  return 1
+}
+
+install_open62541() {
+  if open62541_usable; then
+    log "open62541: usable version present"
+    return
+  fi
+  mkdir -p "$work/src"
+  local tarball
+  tarball=$(ls "$work"/src/open62541_1.4*.orig.tar.gz 2>/dev/null | head -n 1 || true)
+  if [ -z "$tarball" ]; then
+    log "open62541: fetching Debian's source tarball"
+    trixie_update
+    # The archive lacks some of the package's side files, so apt exits non-zero
+    # after the tarball has arrived: the tarball is what counts.
+    (cd "$work/src" && trixie_apt -qq source --download-only open62541) || true
+    tarball=$(ls "$work"/src/open62541_1.4*.orig.tar.gz 2>/dev/null | head -n 1 || true)
+    [ -n "$tarball" ] || { echo "open62541 source tarball could not be fetched" >&2; exit 1; }
+  fi
+  log "open62541: building $(basename "$tarball")"
+  rm -rf "$work/src/open62541" "$work/build-open62541"
+  mkdir -p "$work/src/open62541"
+  tar -xzf "$tarball" -C "$work/src/open62541" --strip-components=1
+  cmake -S "$work/src/open62541" -B "$work/build-open62541" -DCMAKE_BUILD_TYPE=Release \
+    -DBUILD_SHARED_LIBS=ON -DUA_ENABLE_ENCRYPTION=OPENSSL -DUA_NAMESPACE_ZERO=REDUCED \
+    -DUA_ENABLE_AMALGAMATION=OFF -DUA_BUILD_EXAMPLES=OFF -DUA_BUILD_UNIT_TESTS=OFF \
+    -DCMAKE_INSTALL_PREFIX="$deps_prefix" -DCMAKE_INSTALL_LIBDIR=lib > "$work/open62541-configure.log"
+  cmake --build "$work/build-open62541" -j"$(nproc)" > "$work/open62541-build.log"
+  cmake --install "$work/build-open62541" > /dev/null
+  open62541_usable || { echo "open62541 built but not usable" >&2; exit 1; }
+}
+
+install_plog() {
+  if [ -f /usr/include/plog/Log.h ] || [ -f "$deps_prefix/include/plog/Log.h" ]; then
+    log "plog: present"
+    return
+  fi
+  log "plog: fetching Debian's header package"
+  trixie_update
+  mkdir -p "$work/deb"
+  rm -f "$work"/deb/libplog-dev_*.deb
+  (cd "$work/deb" && trixie_apt -qq download libplog-dev)
+  local deb
+  deb=$(ls "$work"/deb/libplog-dev_*.deb | head -n 1)
+  rm -rf "$work/plog"
+  dpkg -x "$deb" "$work/plog"
+  mkdir -p "$deps_prefix/include"
+  cp -r "$work/plog/usr/include/plog" "$deps_prefix/include/"
+}
+
+build_project() {
+  local build=${VIRK_BUILD_DIR:-$here/build}
+  log "building into $build"
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_PREFIX_PATH="$deps_prefix" > /dev/null
+  cmake --build "$build"
+}
+
+install_apt
+mkdir -p "$work"
+install_open62541
+install_plog
+if [ "${1:-}" != "--deps-only" ]; then
+  build_project
+fi
+log "done"
