@@ -1,0 +1,44 @@
+// Text of the configuration file: held as 16-bit code units while parsed,
+// stored as UTF-8. The .cfg form is scrambled unit by unit with one mask.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace virk {
+
+// One byte of 0x80 or above, so that ASCII never scrambles into NUL or a line end.
+// Every reader and writer of .cfg files uses this value: changing it breaks stored files.
+constexpr char16_t kScrambleMask = 0xA5;
+
+// XORs the low 8 bits of every code unit with the mask; its own inverse.
+void Scramble(std::u16string& text);
+
+// Strict UTF-8 to UTF-16: overlong forms, surrogates, values above U+10FFFF and
+// cut sequences are refused. On failure `badOffset` gets the byte offset of the
+// first byte of the broken sequence.
+bool DecodeUtf8(const std::string& bytes, std::u16string& text, size_t& badOffset);
+
+// Lenient conversions for names and messages: invalid input becomes U+FFFD.
+std::u16string Utf8ToUtf16(const std::string& bytes);
+std::string Utf16ToUtf8(const std::u16string& text);
+
+// Whole file into `bytes`; on failure `error` holds the system's reason.
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error);
+
+// Reads the whole file, skips a UTF-8 byte-order mark, decodes and unscrambles
+// when asked. On failure `error` says what went wrong (with the byte offset of
+// invalid UTF-8).
+bool ReadConfigText(const std::string& path, bool scrambled, std::u16string& text,
+                    std::string& error);
+
+// Scrambles when asked, encodes as UTF-8 (no byte-order mark) and replaces the
+// file. The new content goes to a temporary file first, so a failed write
+// leaves the old file as it was.
+bool WriteConfigText(const std::string& path, const std::u16string& text, bool scramble,
+                     std::string& error);
+
+// "invalid UTF-8 at byte offset N": the one wording of decoding failures.
+std::string InvalidUtf8Message(size_t offset);
+
+}  // namespace virk
