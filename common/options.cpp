@@ -1,0 +1,216 @@
+#include "options.h"
+
+// Narrow UTF-8 in, narrow UTF-8 out: the reader needs no character conversion.
+// Debian's header keeps the template bodies behind SI_IMPLEMENTATION.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+
+#include <algorithm>
+#include <exception>
+
+#include "log.h"
+#include "text.h"
+
+namespace virk {
+namespace {
+
+const std::u16string kOptionsMarker = u"INIFILE\n\n";
+const std::u16string kUsersMarker = u"USERS\n\n";
+const std::u16string kUsersHeader = u"USERS\n\n[users]\nusers = ";
+
+// The first occurrence of `marker` that starts a line, or npos.
+size_t FindAtLineStart(const std::u16string& text, const std::u16string& marker) {
+  for (size_t at = text.find(marker); at != std::u16string::npos; at = text.find(marker, at + 1)) {
+    if (at == 0 || text[at - 1] == u'\n') return at;
+  }
+  return std::u16string::npos;
+}
+
+// Where the records end and which part of the text is the users section.
+// The writers keep the users last, but a section order edited by hand is
+// taken as it stands.
+struct Sections {
+  size_t recordsEnd;
+  size_t usersBegin;
+  size_t usersLength;
+};
+
+Sections FindSections(const std::u16string& text) {
+  const size_t options = FindAtLineStart(text, kOptionsMarker);
+  const size_t users = FindAtLineStart(text, kUsersMarker);
+  Sections s{std::min({options, users, text.size()}), users, 0};
+  if (users != std::u16string::npos) {
+    const size_t end = (options != std::u16string::npos && options > users) ? options : text.size();
+    s.usersLength = end - users;
+  }
+  return s;
+}
+
+// A section must start on a line of its own.
+void EndLine(std::u16string& text) {
+  if (!text.empty() && text.back() != u'\n') text += u'\n';
+}
+
+bool HasLineEnd(const std::string& value) {
+  return value.find_first_of("\r\n") != std::string::npos;
+}
+
+int ReadScrambled(const std::string& path, std::u16string& text) {
+  std::string error;
+  if (ReadConfigText(path, true, text, error)) return kOptionsOk;
+  LogFormat(LogLevel::Error, kLogUserland, "File %s error %s", path.c_str(), error.c_str());
+  return kOptionsFileError;
+}
+
+int WriteScrambled(const std::string& path, const std::u16string& text) {
+  std::string error;
+  if (WriteConfigText(path, text, true, error)) return kOptionsOk;
+  LogFormat(LogLevel::Error, kLogUserland, "File %s error %s", path.c_str(), error.c_str());
+  return kOptionsFileError;
+}
+
+}  // namespace
+
+int ParseStartParameters(const std::string& utf8Text, std::vector<std::string>& values) {
+  CSimpleIniA ini;  // section and key names compared without regard to case
+  ini.SetUnicode(true);
+  if (ini.LoadData(utf8Text.data(), utf8Text.size()) < 0) return 1;
+  static const char* const kOptionKeys[] = {"port",    "log",     "allowanonimus",
+                                            "derFile", "pemFile", "trustFolder"};
+  values.assign(kStartValueCount, std::string());
+  for (size_t i = 0; i < std::size(kOptionKeys); ++i)
+    values[i] = ini.GetValue("options", kOptionKeys[i], "");
+  values[kStartUsers] = ini.GetValue("users", "users", "");
+  return 0;
+}
+
+int readParametrsStart(const std::string& path, std::vector<std::string>& values) {
+  std::u16string text;
+  std::string error;
+  if (!ReadConfigText(path, true, text, error)) {
+    LogFormat(LogLevel::Error, kLogUserland, "readParametrsStart File %s error %s", path.c_str(),
+              error.c_str());
+    return 1;
+  }
+  if (ParseStartParameters(Utf16ToUtf8(text), values) != 0) {
+    LogFormat(LogLevel::Error, kLogUserland, "readParametrsStart File %s error %s", path.c_str(),
+              "the options and users sections cannot be parsed");
+    return 1;
+  }
+  return 0;
+}
+
+std::vector<Login> LoadLogins(const std::string& usersText, const std::string& path) {
+  std::vector<Login> logins;
+  if (usersText.empty()) return logins;
+  try {
+    std::vector<std::string> pieces;
+    size_t begin = 0;
+    while (begin < usersText.size()) {
+      const size_t end = std::min(usersText.find(';', begin), usersText.size());
+      pieces.push_back(usersText.substr(begin, end - begin));
+      begin = end + 1;
+    }
+    for (size_t i = 0; i + 1 < pieces.size(); i += 2) logins.emplace_back(pieces[i], pieces[i + 1]);
+  } catch (const std::exception& e) {
+    LogFormat(LogLevel::Error, kLogUserland, "LoadLogins::Load File %s error %s [%s]", path.c_str(),
+              "the user list cannot be read", e.what());
+  }
+  return logins;
+}
+
+uint16_t StartPort(const std::string& text) {
+  constexpr uint16_t kDefaultPort = 4840;
+  if (text.empty() || text.size() > 5 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return kDefaultPort;
+  const long port = std::stol(text);
+  return (port >= 1 && port <= 65535) ? uint16_t(port) : kDefaultPort;
+}
+
+int StartLogLevel(const std::string& text) {
+  static const char* const kLevels[] = {"none", "fatal", "error", "warning",
+                                        "info", "debug", "verbose"};
+  for (size_t level = 0; level < std::size(kLevels); ++level)
+    if (text == kLevels[level]) return int(level);
+  return 4;
+}
+
+bool StartAllowAnonymous(const std::string& text) { return text != "false"; }
+
+std::u16string WithStartOptions(const std::u16string& text, const StartOptions& options) {
+  const Sections s = FindSections(text);
+  std::u16string result = text.substr(0, s.recordsEnd);
+  EndLine(result);
+  result += kOptionsMarker + u"[options]\nport = " + Utf8ToUtf16(options.port) + u"\nlog = " +
+            Utf8ToUtf16(options.log) + u"\nallowanonimus = " + Utf8ToUtf16(options.allowanonimus) +
+            u"\nderFile = " + Utf8ToUtf16(options.derFile) + u"\npemFile = " +
+            Utf8ToUtf16(options.pemFile) + u"\ntrustFolder = " + Utf8ToUtf16(options.trustFolder) +
+            u"\n";
+  if (s.usersLength) result += text.substr(s.usersBegin, s.usersLength);
+  return result;
+}
+
+std::u16string WithLogins(const std::u16string& text, const std::vector<Login>& logins) {
+  const Sections s = FindSections(text);
+  std::u16string result = text;
+  if (s.usersLength) result.erase(s.usersBegin, s.usersLength);
+  EndLine(result);
+  result += kUsersHeader;
+  for (const Login& login : logins)
+    result += Utf8ToUtf16(login.first) + u';' + Utf8ToUtf16(login.second) + u';';
+  return result;
+}
+
+std::vector<Login> LoginsOf(const std::u16string& text) {
+  std::vector<std::string> values;
+  if (ParseStartParameters(Utf16ToUtf8(text), values) != 0) return {};
+  return LoadLogins(values[kStartUsers]);
+}
+
+bool IsStorableLogin(const std::string& name, const std::string& password) {
+  // The INI reader drops blanks at the start of the list, so a leading blank
+  // in a name would not survive the trip to the server.
+  return !name.empty() && name.front() != ' ' && name.front() != '\t' &&
+         name.find(';') == std::string::npos && password.find(';') == std::string::npos &&
+         !HasLineEnd(name) && !HasLineEnd(password);
+}
+
+int WriteOptions(const std::string& path, const StartOptions& options) {
+  for (const std::string* value : {&options.port, &options.log, &options.allowanonimus,
+                                   &options.derFile, &options.pemFile, &options.trustFolder})
+    if (HasLineEnd(*value)) return kOptionsBadInput;
+  std::u16string text;
+  if (const int rc = ReadScrambled(path, text)) return rc;
+  return WriteScrambled(path, WithStartOptions(text, options));
+}
+
+int ReadUsers(const std::string& path, std::vector<Login>& logins) {
+  std::u16string text;
+  if (const int rc = ReadScrambled(path, text)) return rc;
+  logins = LoginsOf(text);
+  return kOptionsOk;
+}
+
+int AddUser(const std::string& path, const std::string& name, const std::string& password) {
+  if (!IsStorableLogin(name, password)) return kOptionsBadInput;
+  std::u16string text;
+  if (const int rc = ReadScrambled(path, text)) return rc;
+  std::vector<Login> logins = LoginsOf(text);
+  logins.emplace_back(name, password);
+  return WriteScrambled(path, WithLogins(text, logins));
+}
+
+int RemoveUser(const std::string& path, const std::string& name) {
+  std::u16string text;
+  if (const int rc = ReadScrambled(path, text)) return rc;
+  std::vector<Login> logins = LoginsOf(text);
+  const auto found =
+      std::find_if(logins.begin(), logins.end(), [&](const Login& l) { return l.first == name; });
+  if (found == logins.end()) return kOptionsBadInput;
+  logins.erase(found);
+  return WriteScrambled(path, WithLogins(text, logins));
+}
+
+}  // namespace virk

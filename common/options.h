@@ -1,0 +1,88 @@
+// The options and users sections that follow the records of a .cfg file:
+//
+//   INIFILE\n\n[options]\nport = ...\n ... trustFolder = ...\n
+//   USERS\n\n[users]\nusers = name;password;name;password;
+//
+// The server reads both with INI rules from the unscrambled text in memory;
+// the configurator rewrites them in the scrambled file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace virk {
+
+// Positions in the list filled by readParametrsStart.
+enum StartValue : size_t {
+  kStartPort = 0,
+  kStartLog,
+  kStartAllowAnonymous,
+  kStartDerFile,
+  kStartPemFile,
+  kStartTrustFolder,
+  kStartUsers,
+  kStartValueCount
+};
+
+// The six option texts as the options writer stores them.
+struct StartOptions {
+  std::string port = "4840";
+  std::string log = "info";
+  std::string allowanonimus = "true";
+  std::string derFile;
+  std::string pemFile;
+  std::string trustFolder;
+};
+
+using Login = std::pair<std::string, std::string>;  // user name, password
+
+// Result codes of the writers and readers below.
+enum OptionsResult : int {
+  kOptionsOk = 0,
+  kOptionsBadInput = 1,  // a name or password the list cannot hold, or no such user
+  kOptionsFileError = 2,
+};
+
+// Takes the seven texts (port, log, allowanonimus, derFile, pemFile,
+// trustFolder, users; empty when missing) from UTF-8 text with INI rules.
+// 0 on success, non-zero when the text cannot be parsed.
+int ParseStartParameters(const std::string& utf8Text, std::vector<std::string>& values);
+
+// Reads and unscrambles the .cfg file at `path` and parses it in memory:
+// no clear-text copy of the file is written. 0 on success; on failure the
+// reason is logged.
+int readParametrsStart(const std::string& path, std::vector<std::string>& values);
+
+// "name;password;name;password;" into pairs; a name without a password is
+// dropped. Failures are logged with `path` and the list keeps what it got.
+std::vector<Login> LoadLogins(const std::string& usersText, const std::string& path = {});
+
+// How the server applies the option texts.
+uint16_t StartPort(const std::string& text);      // 1..65535, else 4840
+int StartLogLevel(const std::string& text);       // "none" 0 .. "verbose" 6, else 4 (info)
+bool StartAllowAnonymous(const std::string& text);  // false only for "false"
+
+// Edits of the unscrambled text. Records stay as they are; the options come
+// after them and the users section, when there is one, comes last.
+std::u16string WithStartOptions(const std::u16string& text, const StartOptions& options);
+std::u16string WithLogins(const std::u16string& text, const std::vector<Login>& logins);
+std::vector<Login> LoginsOf(const std::u16string& text);
+
+// A name or password that would break the list (';', a line end) or an empty name.
+bool IsStorableLogin(const std::string& name, const std::string& password);
+
+// Rewrites the options section of the scrambled file: 0, or 2 when the file
+// cannot be read or written.
+int WriteOptions(const std::string& path, const StartOptions& options);
+
+// The users of the scrambled file: 0, or 2 when it cannot be read.
+int ReadUsers(const std::string& path, std::vector<Login>& logins);
+// Appends a pair (the same name may be added twice; the password may be
+// empty): 0, 1 when the name or password cannot be stored, 2 on a file error.
+int AddUser(const std::string& path, const std::string& name, const std::string& password);
+// Removes the first pair with that name: 0, 1 when there is none, 2 on a file error.
+int RemoveUser(const std::string& path, const std::string& name);
+
+}  // namespace virk
