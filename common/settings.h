@@ -29,7 +29,11 @@ struct CPortIO_Data_COM {
   uint8_t m_Echo = 0;         // 0 no, 1 yes
   uint8_t m_RtsControl = 0;   // 0 off, 1 on, 2 handshake, 3 toggle
   uint8_t m_DtrControl = 0;   // 0 off, 1 on, 2 handshake
-  bool operator==(const CPortIO_Data_COM&) const = default;
+  bool operator==(const CPortIO_Data_COM& o) const {
+    return m_PortNumber == o.m_PortNumber && m_BaudRate == o.m_BaudRate &&
+           m_DataBits == o.m_DataBits && m_StopBits == o.m_StopBits && m_Parity == o.m_Parity &&
+           m_Echo == o.m_Echo && m_RtsControl == o.m_RtsControl && m_DtrControl == o.m_DtrControl;
+  }
 };
 
 struct CPortIO_Data_TCP {
@@ -37,7 +41,10 @@ struct CPortIO_Data_TCP {
   uint32_t m_IpAddress = 0;       // first dotted part in the lowest byte
   uint16_t m_Port = 502;          // 1..65535
   uint32_t m_ConnectTimeout = 5000;  // ms, 20..120000
-  bool operator==(const CPortIO_Data_TCP&) const = default;
+  bool operator==(const CPortIO_Data_TCP& o) const {
+    return m_IpAddress == o.m_IpAddress && m_Port == o.m_Port &&
+           m_ConnectTimeout == o.m_ConnectTimeout;
+  }
 };
 
 using PortData = std::variant<CPortIO_Data_COM, CPortIO_Data_TCP>;
