@@ -1,0 +1,15 @@
+// The commands of cfgtool, callable from tests: each returns the exit code
+// and writes what it has to say to `out`.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace virk::cfgtool {
+
+// Scrambled .cfg -> plain text, byte for byte what the server decodes.
+int Unpack(const std::string& cfgPath, const std::string& textPath, std::ostream& out);
+// Plain text (CR LF taken as LF) -> scrambled .cfg.
+int Pack(const std::string& textPath, const std::string& cfgPath, std::ostream& out);
+
+}  // namespace virk::cfgtool
