@@ -18,7 +18,7 @@ apt_packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsimpleini-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3-pymodbus python3-serial libmodbus-dev mbpoll socat
+  python3-pymodbus python3-serial python3-serial-asyncio libmodbus-dev mbpoll socat
   xvfb xauth clang libclang-rt-14-dev llvm
 )
 
