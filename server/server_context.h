@@ -1,0 +1,48 @@
+// The state of the one server process: options, the configuration tree and
+// the OPC UA server handle. Created at start-up, destroyed at exit (which deletes the
+// OPC UA server).
+#pragma once
+
+#include <open62541/server.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/item.h"
+
+namespace virk::server {
+
+constexpr uint16_t kDefaultPort = 4840;
+constexpr const char* kNamespaceUri = "VirkModbusServerNS";
+
+struct ServerContext {
+  ServerContext() = default;
+  ServerContext(const ServerContext&) = delete;
+  ServerContext& operator=(const ServerContext&) = delete;
+  ~ServerContext();
+
+  UA_Server* server = nullptr;
+  UA_UInt16 namespaceIndex = 0;
+
+  uint16_t port = kDefaultPort;
+  bool allowAnonymous = true;
+  std::string certificatePath;  // "derFile"
+  std::string privateKeyPath;   // "pemFile"
+  std::string trustFolder;      // "trustFolder"
+  std::string usersText;        // "users"
+  std::vector<std::pair<std::string, std::string>> logins;
+
+  std::string configPath;
+  // The configuration tree. The OPC UA server, deleted in the destructor's
+  // body, goes before the items its nodes point at.
+  CTreeItemRoot root;
+};
+
+// Applies the seven option texts of readParametrsStart to the context (port,
+// anonymous access, file paths, users text) and returns the "log" option's
+// text. A port text that is not a plain number 1..65535 gives 4840 and a warning.
+std::string ApplyStartOptions(const std::vector<std::string>& values, ServerContext& context);
+
+}  // namespace virk::server

@@ -1,0 +1,37 @@
+#include <string>
+
+#include "common/options.h"
+#include "server/logging.h"
+#include "server/server_context.h"
+
+namespace virk::server {
+namespace {
+
+void ReplaceIfGiven(std::string& stored, const std::string& text) {
+  if (!text.empty()) stored = text;
+}
+
+}  // namespace
+
+std::string ApplyStartOptions(const std::vector<std::string>& values, ServerContext& context) {
+  auto text = [&values](StartValue index) -> const std::string& {
+    static const std::string kEmpty;
+    return index < values.size() ? values[index] : kEmpty;
+  };
+
+  const std::string& port = text(kStartPort);
+  context.port = StartPort(port);
+  if (!port.empty() && port != std::to_string(context.port))
+    ServerLog(UA_LOGLEVEL_WARNING, UA_LOGCATEGORY_SERVER,
+              "Port option \"%s\" is not a port number 1..65535, listening on %u", port.c_str(),
+              unsigned(context.port));
+
+  context.allowAnonymous = StartAllowAnonymous(text(kStartAllowAnonymous));
+  ReplaceIfGiven(context.certificatePath, text(kStartDerFile));
+  ReplaceIfGiven(context.privateKeyPath, text(kStartPemFile));
+  ReplaceIfGiven(context.trustFolder, text(kStartTrustFolder));
+  ReplaceIfGiven(context.usersText, text(kStartUsers));
+  return text(kStartLog);
+}
+
+}  // namespace virk::server
