@@ -1,0 +1,115 @@
+#include "keyforge_fixture.h"
+
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace virk::keyforge::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// "notBefore=Dec  7 20:31:23 2026 GMT" -> seconds since the epoch.
+long long ParseOpenSslTime(const std::string& line) {
+  std::tm parts{};
+  const std::string value = line.substr(line.find('=') + 1);
+  if (strptime(value.c_str(), "%b %d %H:%M:%S %Y GMT", &parts) == nullptr) {
+    ADD_FAILURE() << "unreadable time: " << line;
+    return 0;
+  }
+  return static_cast<long long>(timegm(&parts));
+}
+
+}  // namespace
+
+std::string OpenSsl(const std::vector<std::string>& arguments) {
+  const char* path = std::getenv("PATH");
+  const ChildResult result =
+      RunChild("openssl", arguments, {std::string("PATH=") + (path ? path : "/usr/bin")});
+  EXPECT_EQ(result.exitCode, 0) << "openssl failed: " << result.err;
+  return result.out;
+}
+
+void KeyforgeTest::SetUp() {
+  std::string pattern = (fs::temp_directory_path() / "keyforge-test-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  m_Root = pattern;
+  fs::create_directories(Home());
+  fs::create_directories(Out());
+}
+
+void KeyforgeTest::TearDown() {
+  std::error_code ignored;
+  fs::remove_all(m_Root, ignored);
+}
+
+ChildResult KeyforgeTest::RunWithEnvironment(const std::vector<std::string>& arguments,
+                                             const std::vector<std::string>& environment) {
+  ChildResult result = RunChild(KEYFORGE_PROGRAM, arguments, environment);
+  EXPECT_FALSE(result.timedOut) << "keyforge did not finish in time";
+  return result;
+}
+
+ChildResult KeyforgeTest::Run(const std::vector<std::string>& arguments,
+                              const std::vector<std::string>& extraEnvironment) {
+  std::vector<std::string> environment{"HOME=" + Home(), "PATH=/usr/bin:/bin"};
+  environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+  return RunWithEnvironment(arguments, environment);
+}
+
+std::vector<std::string> KeyforgeTest::CompleteArguments() const {
+  return {"-CN=Name",   "-O=Org",      "-DNS=a.example", "-size=1024",
+          "-alg=Sha256", "-val=365",   "-der=" + Out(),  "-pem=" + Out()};
+}
+
+std::vector<std::string> KeyforgeTest::Without(const std::string& prefix) const {
+  std::vector<std::string> arguments;
+  for (const std::string& argument : CompleteArguments())
+    if (!StartsWith(argument, prefix)) arguments.push_back(argument);
+  return arguments;
+}
+
+std::vector<std::string> KeyforgeTest::With(const std::string& prefix,
+                                            const std::string& value) const {
+  std::vector<std::string> arguments = Without(prefix);
+  arguments.push_back(prefix + value);
+  return arguments;
+}
+
+std::string KeyforgeTest::CertificateQuery(const std::vector<std::string>& options) const {
+  std::vector<std::string> arguments{"x509", "-inform", "DER", "-in", CertificatePath()};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  return OpenSsl(arguments);
+}
+
+std::string KeyforgeTest::AltNames() const {
+  const std::string text = CertificateQuery({"-noout", "-ext", "subjectAltName"});
+  const size_t start = text.find('\n');
+  if (start == std::string::npos) return {};
+  std::string names = text.substr(start + 1);
+  names.erase(0, names.find_first_not_of(' '));
+  names.erase(names.find_last_not_of("\n ") + 1);
+  return names;
+}
+
+long long KeyforgeTest::ValiditySeconds() const {
+  const std::string dates = CertificateQuery({"-noout", "-startdate", "-enddate"});
+  const size_t lineEnd = dates.find('\n');
+  return ParseOpenSslTime(dates.substr(lineEnd + 1)) - ParseOpenSslTime(dates.substr(0, lineEnd));
+}
+
+bool KeyforgeTest::ResultsAbsent() const {
+  return !fs::exists(CertificatePath()) && !fs::exists(KeyPath());
+}
+
+bool KeyforgeTest::IntermediatesAbsent() const {
+  return !fs::exists(Home() + "/localhost.key") && !fs::exists(Home() + "/localhost.crt");
+}
+
+}  // namespace virk::keyforge::test
