@@ -1,0 +1,231 @@
+// Taking a response apart, checking it against the request and moving its
+// values into the tags. Every index into a buffer is bounded by the bytes
+// actually received, whatever the device sends.
+#include <algorithm>
+#include <cstring>
+
+#include "common/log.h"
+#include "common/settings.h"
+#include "conversion.h"
+#include "da_tag.h"
+#include "modbus.h"
+#include "modbus_frame.h"
+
+namespace virk {
+namespace {
+
+constexpr size_t kDataOffset = 3;  // unit, function, byte count
+
+// A received big-endian 16-bit field against the expected value.
+bool WordMatches(const uint8_t* received, uint16_t expected) {
+  const uint8_t bytes[2] = {uint8_t(expected >> 8), uint8_t(expected)};
+  return CmpBufferValue(received, bytes);
+}
+
+void StoreTagValue(CDATag& tag, UA_Variant& value, uint32_t status) {
+  tag.SetValueStatus(value, status);
+  tag.SetDone(true);
+}
+
+}  // namespace
+
+bool CModbus::SetRawData(const uint8_t* data, size_t length) {
+  if (length > kBufferSize) return false;
+  std::memcpy(m_Raw, data, length);
+  m_RawLength = length;
+  m_PduLength = 0;
+  m_ResponseFun = 0;
+  return true;
+}
+
+bool CModbus::Fail(uint32_t check) {
+  m_CheckResult = check;
+  return false;
+}
+
+bool CModbus::ExtractFrame() {
+  const size_t raw = m_RawLength;
+  size_t pdu = 0;
+  m_PduLength = 0;
+  m_ResponseFun = 0;
+  if (m_Protocol == kProtocolAscii) {
+    if (raw <= 4) return Fail(kFrameIncomplete);
+    pdu = (raw - 5) / 2;
+  } else if (m_Protocol == kProtocolTcp) {
+    if (raw < 7) return Fail(kFrameIncomplete);
+    pdu = raw - 6;
+  } else {
+    if (raw < 3) return Fail(kFrameIncomplete);
+    pdu = raw - 2;
+  }
+  if (pdu <= 2) return Fail(kFrameIncomplete);
+  if (m_Protocol == kProtocolAscii) {
+    for (size_t i = 0; i < pdu; ++i)
+      m_Pdu[i] = HexToByte(char(m_Raw[1 + 2 * i]), char(m_Raw[2 + 2 * i]));
+  } else {
+    std::memcpy(m_Pdu, m_Raw + (m_Protocol == kProtocolTcp ? 6 : 0), pdu);
+  }
+  m_PduLength = pdu;
+  m_CheckResult = kFrameValid;
+  return true;
+}
+
+bool CModbus::ValidateResponse() {
+  m_CheckResult = kFrameValid;
+  m_ResponseFun = 0;
+  const size_t b = m_PduLength;
+  if (b < 3) return Fail(kFrameIncomplete);
+  if (m_Protocol == kProtocolTcp) {
+    if (!WordMatches(m_Raw, m_TransactionId)) {
+      LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse CmpBufferValue failed = %u",
+                unsigned(m_Raw[0] << 8 | m_Raw[1]));
+      return Fail(kFrameMismatch);
+    }
+  }
+  const uint8_t fun = m_Pdu[1];
+  // The request is kept as it was: a retry of the same request must still
+  // accept a normal answer after an exception or a broken frame.
+  uint8_t responseFun = kExceptionFunction;
+  if (!(fun & 0x80)) {
+    if (m_Pdu[0] != m_Addr || fun != m_Reqv.Fun) {
+      LogFormat(LogLevel::Debug, kLogUserland,
+                "CModbus::ValidateResponse Addr or function failed =  %u != %u  %u != %u", m_Pdu[0], m_Addr,
+                fun, m_Reqv.Fun);
+      return Fail(kFrameMismatch);
+    }
+    responseFun = fun;
+    switch (fun) {
+      case 1: case 2: case 3: case 4:
+        if (m_Pdu[2] != m_Reqv.nBytes) {
+          LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse bytes m_Addr = %u function = %u (%u != %u)",
+                    m_Addr, fun, m_Pdu[2], m_Reqv.nBytes);
+          m_Reqv.nBytes = m_Pdu[2];
+        }
+        if (b < m_Reqv.nBytes + kDataOffset) {
+          LogFormat(LogLevel::Debug, kLogUserland,
+                    "CModbus::ValidateResponse bytes 2 m_Addr = %u function = %u (size_used %u < 3 + bytes %u)",
+                    m_Addr, fun, unsigned(b), m_Reqv.nBytes);
+          return Fail(kFrameIncomplete);
+        }
+        break;
+      case 5: case 6:
+        if (b >= 4 && !WordMatches(m_Pdu + 2, m_Reqv.StartAddr)) {
+          LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse CmpBufferValue DO RO = %u",
+                    m_Reqv.StartAddr);
+          return Fail(kFrameMismatch);
+        }
+        if (b <= 5) return Fail(kFrameIncomplete);
+        break;
+      case 15: case 16:
+        if (b < 6) return Fail(kFrameIncomplete);
+        if (!WordMatches(m_Pdu + 2, m_Reqv.StartAddr)) {
+          LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse CmpBufferValue m_Reqv.StartAddr = %u",
+                    m_Reqv.StartAddr);
+          return Fail(kFrameMismatch);
+        }
+        if (!WordMatches(m_Pdu + 4, m_Reqv.nRegs)) {
+          LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse CmpBufferValuem_Reqv.nRegs = %u",
+                    m_Reqv.nRegs);
+          return Fail(kFrameMismatch);
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  if (!ChecksumMatches()) return Fail(kFrameChecksum);
+  m_ResponseFun = responseFun;
+  return true;
+}
+
+bool CModbus::ChecksumMatches() const {
+  const size_t raw = m_RawLength;
+  if (m_Protocol == kProtocolTcp) return true;
+  if (m_Protocol == kProtocolAscii) {
+    if (raw < 5) return false;
+    // The PDU holds exactly the character pairs between ':' and the LRC.
+    char expected[2];
+    ByteToHex(ModbusLrc(m_Pdu, m_PduLength), expected);
+    return m_Raw[raw - 4] == uint8_t(expected[0]) && m_Raw[raw - 3] == uint8_t(expected[1]);
+  }
+  if (raw < 2) return false;
+  const uint16_t crc = ModbusCrc16(m_Raw, raw - 2);
+  const uint8_t expected[2] = {uint8_t(crc), uint8_t(crc >> 8)};
+  return CmpBufferValue(m_Raw + raw - 2, expected);
+}
+
+bool CModbus::AnalyseResponse(std::vector<CDATag*>& tags) {
+  switch (m_ResponseFun) {
+    case 1: case 2:
+      AnalyseDiscretes(tags);
+      return true;
+    case 3: case 4:
+      AnalyseRegisters(tags);
+      return true;
+    case 5: case 6:
+      if (!tags.empty()) tags.front()->SetDone(true);
+      return m_PduLength >= 6 && CmpBufferValue(m_Pdu + 4, m_Reqv.Value);
+    case 15: case 16:
+      return AnalyseMultipleWrite(tags);
+    case kExceptionFunction:
+      for (CDATag* tag : tags) {
+        tag->SetStatus(kStatusUncertain);
+        tag->SetDone(true);
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CModbus::AnalyseDiscretes(std::vector<CDATag*>& tags) {
+  const uint8_t* data = m_Pdu + kDataOffset;
+  // Bits exist only in the bytes both announced and received.
+  const size_t dataBytes = std::min<size_t>(m_Reqv.nBytes, m_PduLength - kDataOffset);
+  for (CDATag* tag : tags) {
+    const int index = int(tag->EffectiveAddress()) - int(m_Reqv.StartAddr);
+    if (index < 0 || index >= m_Reqv.nRegs || size_t(index / 8) >= dataBytes) continue;
+    UA_Variant value;
+    UA_Variant_init(&value);
+    const UA_Boolean on = DiscreteBit(data, uint32_t(index));
+    UA_Variant_setScalarCopy(&value, &on, &UA_TYPES[UA_TYPES_BOOLEAN]);
+    StoreTagValue(*tag, value, kStatusGood);
+  }
+}
+
+void CModbus::AnalyseRegisters(std::vector<CDATag*>& tags) {
+  const uint8_t* data = m_Pdu + kDataOffset;
+  const size_t dataBytes = std::min<size_t>(m_Reqv.nBytes, m_PduLength - kDataOffset);
+  for (CDATag* tag : tags) {
+    const int index = int(tag->EffectiveAddress()) - int(m_Reqv.StartAddr);
+    const size_t offset = size_t(2 * index);
+    // A value not wholly received is left for a later request.
+    if (index < 0 || offset + RawByteCount(tag->ValueType()) > dataBytes) continue;
+    UA_Variant value;
+    UA_Variant_init(&value);
+    if (!GetConvData(data + offset, dataBytes - offset, tag->ValueType(), tag->ByteOrder(), value,
+                     tag->RegisterImage())) {
+      // A type that cannot be decoded is a configuration fault: say so
+      // through the status instead of asking the device again forever.
+      tag->SetStatus(kStatusBad);
+      tag->SetDone(true);
+      continue;
+    }
+    uint32_t status = kStatusGood;
+    tag->ApplyTransform(value, status);
+    StoreTagValue(*tag, value, status);
+  }
+}
+
+bool CModbus::AnalyseMultipleWrite(std::vector<CDATag*>& tags) {
+  if (m_PduLength < 6) return false;
+  if (!WordMatches(m_Pdu + 2, m_Reqv.StartAddr) || !WordMatches(m_Pdu + 4, m_Reqv.nRegs)) return false;
+  const uint32_t end = uint32_t(m_Reqv.StartAddr) + m_Reqv.nRegs;
+  for (CDATag* tag : tags) {
+    if (m_ResponseFun == 16) tag->SetPendingValue(nullptr);
+    if (tag->EffectiveAddress() < end) tag->SetDone(true);
+  }
+  return true;
+}
+
+}  // namespace virk
