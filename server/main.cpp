@@ -1,0 +1,3 @@
+#include "server/startup.h"
+
+int main(int argc, char** argv) { return virk::server::RunServer(argc, argv); }

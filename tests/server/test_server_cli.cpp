@@ -1,0 +1,75 @@
+// The server program's command line: help, exit codes and the messages of a
+// start-up that cannot load its configuration.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "server_process.h"
+#include "temp_folder.h"
+#include "test_config.h"
+
+namespace virk::server {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ServerProcess;
+using test::TempFolder;
+
+constexpr const char* kHelp = "// Parameters\n// Help - -help\n// Configuration file - <path to file *.cfg>\n";
+
+struct Finished {
+  int exitCode;
+  std::string output;
+};
+
+Finished RunToEnd(const TempFolder& home, const std::vector<std::string>& args) {
+  ServerProcess server(VIRK_SERVER_PROGRAM, args, home.Path(), home / "output.txt");
+  EXPECT_TRUE(server.Started());
+  const int code = server.WaitForExit(10s);
+  return {code, server.Output()};
+}
+
+TEST(ServerCommandLine, HelpIsPrintedAndNothingIsTouched) {
+  TempFolder home;
+  const std::vector<std::vector<std::string>> helpCalls = {
+      {}, {"-help"}, {home / "missing.cfg", "-help"}, {home / "missing.cfg", "other", "-help"}};
+  for (const auto& args : helpCalls) {
+    const Finished run = RunToEnd(home, args);
+    EXPECT_EQ(run.exitCode, 0) << args.size() << " arguments";
+    EXPECT_EQ(run.output, kHelp) << args.size() << " arguments";
+  }
+  EXPECT_FALSE(std::filesystem::exists(home / "Documents")) << "no log or dump folder for help";
+}
+
+TEST(ServerCommandLine, HelpMustBeExact) {
+  TempFolder home;
+  const Finished run = RunToEnd(home, {home / "missing.cfg", "-Help"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.output.find("Failed call Load, exit"), std::string::npos) << run.output;
+}
+
+TEST(ServerCommandLine, ConfigurationThatDoesNotLoadEndsWithCodeOne) {
+  TempFolder home;
+  const Finished missing = RunToEnd(home, {home / "missing.cfg"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.output.find("Failed call Load, exit"), std::string::npos) << missing.output;
+
+  // A record the loader refuses: its own message reaches standard output
+  // before the start-up gives up, although the log is not open yet.
+  std::u16string text = Utf8ToUtf16(GenerateConfiguration(GeneratorOptions{}));
+  text.insert(text.find(u'\n') + 1, u";broken;line\n");
+  std::string error;
+  ASSERT_TRUE(WriteConfigText(home / "bad.cfg", text, true, error)) << error;
+  const Finished bad = RunToEnd(home, {home / "bad.cfg"});
+  EXPECT_EQ(bad.exitCode, 1);
+  const size_t failed = bad.output.find("Failed call Load, exit");
+  ASSERT_NE(failed, std::string::npos) << bad.output;
+  const size_t record = bad.output.find("Строка ");
+  EXPECT_LT(record, failed) << "the loader's record message first:\n" << bad.output;
+  EXPECT_NE(bad.output.find("error/userland"), std::string::npos) << bad.output;
+  EXPECT_FALSE(std::filesystem::exists(home / "Documents/VIRK/OPC UA/Log/OPCUAserver.log"));
+}
+
+}  // namespace
+}  // namespace virk::server

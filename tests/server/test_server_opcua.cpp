@@ -1,0 +1,174 @@
+// The server process against a real OPC UA client on 127.0.0.1: namespace,
+// application description, port rule, anonymous access, security policies
+// from certificates made by the openssl command line, and orderly stops.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "opcua_client.h"
+#include "server_process.h"
+#include "temp_folder.h"
+#include "test_config.h"
+
+namespace virk::server {
+namespace {
+
+using namespace std::chrono_literals;
+using test::LoopbackUrl;
+using test::OpcUaClient;
+using test::ServerProcess;
+using test::TempFolder;
+
+const std::string kNone = "http://opcfoundation.org/UA/SecurityPolicy#None";
+
+class ServerOverOpcUa : public ::testing::Test {
+ protected:
+  // Writes the configuration and starts the server; the port comes from the options.
+  std::unique_ptr<ServerProcess> Start(const StartOptions& options, const std::vector<Login>& logins = {}) {
+    std::string error;
+    EXPECT_TRUE(test::WriteTestConfig(m_Home / "test.cfg", options, logins, error)) << error;
+    auto server = std::make_unique<ServerProcess>(VIRK_SERVER_PROGRAM, std::vector<std::string>{m_Home / "test.cfg"},
+                                                  m_Home.Path(), m_Home / "output.txt");
+    EXPECT_TRUE(server->Started());
+    return server;
+  }
+  StartOptions OptionsOnFreePort() {
+    StartOptions options;
+    m_Port = test::FreeLoopbackPort();
+    options.port = std::to_string(m_Port);
+    return options;
+  }
+  std::vector<OpcUaClient::Endpoint> Endpoints(uint16_t port) {
+    OpcUaClient client;
+    std::vector<OpcUaClient::Endpoint> endpoints;
+    EXPECT_EQ(client.GetEndpoints(LoopbackUrl(port), endpoints), UA_STATUSCODE_GOOD);
+    return endpoints;
+  }
+  // A certificate for the server's application URI: DER certificate, PEM key.
+  void MakeCertificate(const std::string& der, const std::string& pem) {
+    const std::string pemCertificate = m_Home / "certificate.pem";
+    const std::string command =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=virk test' -keyout '" + pem + "' -out '" +
+        pemCertificate +
+        "' -addext 'subjectAltName=URI:urn:virkopcua.server.application,DNS:localhost' "
+        "-addext 'keyUsage=digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment' "
+        "-addext 'extendedKeyUsage=serverAuth,clientAuth' 2>/dev/null && "
+        "openssl x509 -in '" + pemCertificate + "' -outform der -out '" + der + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+  // With the server's certificate and key, and a trust folder holding one
+  // certificate or none.
+  std::unique_ptr<ServerProcess> StartWithCertificate(bool trustOne) {
+    StartOptions options = OptionsOnFreePort();
+    options.derFile = m_Home / "server.der";
+    options.pemFile = m_Home / "server.pem";
+    options.trustFolder = m_Home / "trusted";
+    MakeCertificate(options.derFile, options.pemFile);
+    std::filesystem::create_directory(options.trustFolder);
+    if (trustOne) std::filesystem::copy_file(options.derFile, m_Home / "trusted/client.der");
+    return Start(options);
+  }
+
+  TempFolder m_Home;
+  uint16_t m_Port = 0;
+};
+
+TEST_F(ServerOverOpcUa, ServesItsNamespaceAndDescriptionAndStopsOnCtrlC) {
+  auto server = Start(OptionsOnFreePort());
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << server->Output();
+
+  for (const auto& endpoint : Endpoints(m_Port)) {
+    EXPECT_EQ(endpoint.policy, kNone);
+    EXPECT_EQ(endpoint.applicationName, "Virk OPC-UA server protocols Modbus");
+    EXPECT_EQ(endpoint.applicationUri, "urn:virkopcua.server.application");
+    EXPECT_EQ(endpoint.productUri, "urn:virkopcua.server.product");
+  }
+
+  OpcUaClient client;
+  ASSERT_EQ(UA_Client_connect(client.get(), LoopbackUrl(m_Port).c_str()), UA_STATUSCODE_GOOD);
+  UA_Variant value;
+  UA_Variant_init(&value);
+  ASSERT_EQ(UA_Client_readValueAttribute(client.get(), UA_NODEID_NUMERIC(0, UA_NS0ID_SERVER_NAMESPACEARRAY), &value),
+            UA_STATUSCODE_GOOD);
+  ASSERT_TRUE(UA_Variant_hasArrayType(&value, &UA_TYPES[UA_TYPES_STRING]));
+  ASSERT_GE(value.arrayLength, 3u);
+  EXPECT_EQ(test::Text(static_cast<UA_String*>(value.data)[2]), "VirkModbusServerNS");
+  UA_Variant_clear(&value);
+  UA_Client_disconnect(client.get());
+
+  EXPECT_EQ(server->StopWith(SIGINT, 10s), 0) << server->Output();
+  EXPECT_NE(server->Output().find("received ctrl-c"), std::string::npos) << server->Output();
+
+  // The same stream went to the log file under the profile folder.
+  std::ifstream log(m_Home / "Documents/VIRK/OPC UA/Log/OPCUAserver.log");
+  const std::string logText((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(logText.find("[UA_Log_PLogOut@"), std::string::npos) << logText;
+  EXPECT_NE(logText.find("[server] - received ctrl-c"), std::string::npos) << logText;
+}
+
+TEST_F(ServerOverOpcUa, AnonymousSessionIsRefusedWhenNotAllowed) {
+  StartOptions options = OptionsOnFreePort();
+  options.allowanonimus = "false";
+  auto server = Start(options, {{"operator", "secret"}});
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << server->Output();
+
+  for (const auto& endpoint : Endpoints(m_Port))
+    for (UA_UserTokenType token : endpoint.tokens) EXPECT_NE(token, UA_USERTOKENTYPE_ANONYMOUS);
+  OpcUaClient client;
+  EXPECT_NE(UA_Client_connect(client.get(), LoopbackUrl(m_Port).c_str()), UA_STATUSCODE_GOOD);
+  EXPECT_NE(server->Output().find("passwords are only accepted over encrypted endpoints"), std::string::npos)
+      << server->Output();
+
+  EXPECT_EQ(server->StopWith(SIGTERM, 10s), 0) << server->Output();
+  EXPECT_NE(server->Output().find("received ctrl-c"), std::string::npos) << server->Output();
+}
+
+TEST_F(ServerOverOpcUa, PortOutOfRangeListensOn4840) {
+  if (!test::PortIsFree(4840)) GTEST_SKIP() << "port 4840 is taken";
+  StartOptions options;
+  options.port = "70000";
+  auto server = Start(options);
+  ASSERT_TRUE(test::WaitUntilServing(4840, 10s)) << server->Output();
+  EXPECT_EQ(server->StopWith(SIGINT, 10s), 0) << server->Output();
+}
+
+TEST_F(ServerOverOpcUa, CertificateKeyAndTrustedCertificateGiveEveryPolicy) {
+  auto server = StartWithCertificate(true);
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << server->Output();
+
+  std::set<std::pair<std::string, int>> offered;
+  for (const auto& endpoint : Endpoints(m_Port)) offered.insert({endpoint.policy, int(endpoint.mode)});
+  const std::string base = "http://opcfoundation.org/UA/SecurityPolicy#";
+  EXPECT_TRUE(offered.count({kNone, UA_MESSAGESECURITYMODE_NONE}));
+  for (const char* policy : {"Basic256Sha256", "Aes256_Sha256_RsaPss", "Aes128_Sha256_RsaOaep"})
+    for (UA_MessageSecurityMode mode : {UA_MESSAGESECURITYMODE_SIGN, UA_MESSAGESECURITYMODE_SIGNANDENCRYPT})
+      EXPECT_TRUE(offered.count({base + policy, int(mode)})) << policy << " mode " << int(mode);
+  EXPECT_EQ(server->StopWith(SIGINT, 10s), 0) << server->Output();
+}
+
+TEST_F(ServerOverOpcUa, EmptyTrustFolderGivesNoneOnly) {
+  auto server = StartWithCertificate(false);
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << server->Output();
+  const auto endpoints = Endpoints(m_Port);
+  ASSERT_FALSE(endpoints.empty());
+  for (const auto& endpoint : endpoints) EXPECT_EQ(endpoint.policy, kNone);
+  EXPECT_EQ(server->StopWith(SIGINT, 10s), 0) << server->Output();
+}
+
+TEST_F(ServerOverOpcUa, TrustFolderThatCannotBeListedEndsStartUp) {
+  StartOptions options = OptionsOnFreePort();
+  options.trustFolder = m_Home / "no such folder";
+  auto server = Start(options);
+  EXPECT_EQ(server->WaitForExit(10s), 1);
+  const std::string output = server->Output();
+  EXPECT_NE(output.find("Loading trusted List failed: "), std::string::npos) << output;
+  EXPECT_NE(output.find("Failed call Create, exit"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace virk::server
