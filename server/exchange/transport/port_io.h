@@ -1,0 +1,82 @@
+// Base of the transports: one table of operations that moves raw bytes
+// between a channel and its devices. A transport knows nothing of Modbus.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace virk {
+
+struct ChannelSettings;
+
+// Result codes of Read and Write.
+using PortResult = uint32_t;
+constexpr PortResult kPortOk = 0;
+// Link not open, link lost, nothing could be sent, or a serial read time-out.
+constexpr PortResult kPortFailed = 1;
+// TCP: no data or no room within the time-out.
+constexpr PortResult kPortTcpTimeout = 0x80004106u;
+// Serial: a write did not complete within kSerialWriteLimitMs.
+constexpr PortResult kPortWriteTimeout = 0x80004005u;
+
+enum PortType : int32_t { kPortNone = 0, kPortSerial = 1, kPortTcp = 2 };
+
+class CPortIO {
+ public:
+  explicit CPortIO(int32_t portType = kPortNone) : m_PortType(portType) {}
+  virtual ~CPortIO() = default;
+  CPortIO(const CPortIO&) = delete;
+  CPortIO& operator=(const CPortIO&) = delete;
+
+  // Same port type and same endpoint (COM number; IPv4 address and port).
+  virtual bool IsSameSettings(const CPortIO& other) const = 0;
+  // Moves to the next endpoint for automatic numbering; false when there is none.
+  virtual bool NextPort() = 0;
+  virtual bool PortInit(uint32_t timeoutMs) = 0;
+  virtual void PortDeInit() = 0;
+  // PortDeInit, then PortInit with the stored exchange time-out.
+  virtual bool ReInit();
+  virtual bool IsOpen() const = 0;
+  virtual bool IsAvailable() const = 0;
+  // Serialises whole request/response exchanges; not recursive.
+  virtual void Lock() { m_Lock.lock(); }
+  virtual void Unlock() { m_Lock.unlock(); }
+  // Reads what arrives within the time-outs; *size is in/out. Read(nullptr,
+  // nullptr) discards all pending input.
+  virtual PortResult Read(uint8_t* buffer, uint32_t* size) = 0;
+  virtual PortResult Write(const uint8_t* buffer, uint32_t* size) = 0;
+
+  int32_t PortType() const { return m_PortType; }
+  bool IsInitialised() const { return m_Initialised.load(std::memory_order_relaxed); }
+  uint32_t ExchangeTimeout() const { return m_ExchangeTimeout.load(std::memory_order_relaxed); }
+
+ protected:
+  void SetInitialised(bool on) { m_Initialised.store(on, std::memory_order_relaxed); }
+  void SetExchangeTimeout(uint32_t ms) { m_ExchangeTimeout.store(ms, std::memory_order_relaxed); }
+
+ private:
+  const int32_t m_PortType;
+  std::mutex m_Lock;
+  std::atomic<bool> m_Initialised{false};
+  std::atomic<uint32_t> m_ExchangeTimeout{0};
+};
+
+// Holds a port's lock for one scope.
+class PortLockGuard {
+ public:
+  explicit PortLockGuard(CPortIO& port) : m_Port(port) { m_Port.Lock(); }
+  ~PortLockGuard() { m_Port.Unlock(); }
+  PortLockGuard(const PortLockGuard&) = delete;
+  PortLockGuard& operator=(const PortLockGuard&) = delete;
+
+ private:
+  CPortIO& m_Port;
+};
+
+// The transport for a channel's link type: serial for "COM-порт", TCP for
+// "TCP-соединение", none for anything else.
+std::unique_ptr<CPortIO> CreatePortIO(const ChannelSettings& settings);
+
+}  // namespace virk

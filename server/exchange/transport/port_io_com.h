@@ -1,0 +1,59 @@
+// Serial transport: one COM port, raw bytes, reads ended by the line going
+// quiet for the inter-character time-out of the baud rate.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "common/settings.h"
+#include "port_io.h"
+
+namespace virk {
+
+enum PortState : uint32_t {
+  kPortStateNeverInitialised = 0xFFFF,
+  kPortStateDone = 0,
+  kPortStateReadTimeout = 1,
+  kPortStateWriteTimeout = 2,
+  kPortStateInitialised = 3,
+  // The device refused a read or write on the open port (it went away).
+  kPortStateAccessDenied = 4,
+};
+
+// Limit for one write, whatever the exchange time-out.
+constexpr uint32_t kSerialWriteLimitMs = 1000;
+
+class CPortIO_COM : public CPortIO, public CPortIO_Data_COM {
+ public:
+  explicit CPortIO_COM(const CPortIO_Data_COM& data = CPortIO_Data_COM());
+  // Closes a port still open so that its exclusive lock never outlives it.
+  ~CPortIO_COM() override;
+
+  bool IsSameSettings(const CPortIO& other) const override;
+  bool NextPort() override;
+  bool PortInit(uint32_t timeoutMs) override;
+  void PortDeInit() override;
+  bool IsOpen() const override { return m_Fd.load() >= 0; }
+  bool IsAvailable() const override { return PortState() != kPortStateAccessDenied; }
+  PortResult Read(uint8_t* buffer, uint32_t* size) override;
+  PortResult Write(const uint8_t* buffer, uint32_t* size) override;
+
+  uint32_t PortState() const { return m_PortState.load(); }
+  uint32_t InterCharTimeoutMs() const { return m_InterCharTimeoutMs; }
+
+ private:
+  void CloseDevice();
+  bool SetConfig(int fd);
+  void SetControlLines(int fd);
+  void LogUnsupportedModeOnce(const char* line, unsigned mode);
+  int WriteAll(int fd, const uint8_t* buffer, uint32_t& sent, uint32_t size);
+  bool ToggleRtsAroundWrite() const;
+
+  std::atomic<int> m_Fd{-1};
+  std::atomic<uint32_t> m_PortState{kPortStateNeverInitialised};
+  uint32_t m_InterCharTimeoutMs = 300;
+  bool m_KernelRs485 = false;
+  bool m_UnsupportedModeLogged = false;
+};
+
+}  // namespace virk

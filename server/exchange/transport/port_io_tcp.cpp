@@ -1,0 +1,81 @@
+#include "port_io_tcp.h"
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "common/log.h"
+
+namespace virk {
+namespace {
+
+int ThreadId() { return int(syscall(SYS_gettid)); }
+
+// Draining stops after this much even if a peer keeps sending.
+constexpr int kMaxDiscardRounds = 10000;
+
+}  // namespace
+
+CPortIO_TCP::CPortIO_TCP(const CPortIO_Data_TCP& data)
+    : CPortIO(kPortTcp), CPortIO_Data_TCP(data) {}
+
+bool CPortIO_TCP::IsSameSettings(const CPortIO& other) const {
+  const auto* tcp = dynamic_cast<const CPortIO_TCP*>(&other);
+  return tcp && tcp->m_IpAddress == m_IpAddress && tcp->m_Port == m_Port;
+}
+
+bool CPortIO_TCP::PortInit(uint32_t timeoutMs) {
+  SetExchangeTimeout(timeoutMs);
+  m_Client.Close();
+  SetInitialised(true);
+  return true;
+}
+
+void CPortIO_TCP::PortDeInit() {
+  m_Client.Close();
+  SetInitialised(false);
+}
+
+bool CPortIO_TCP::ConnectOnDemand() {
+  m_Client.SetTimeout(m_ConnectTimeout);
+  m_Client.SetAddress(m_IpAddress, m_Port);
+  m_Client.Reopen();
+  // The address is in network order: its lowest byte is the first part.
+  LogFormat(LogLevel::Debug, kLogUserland, "%d: CChannel::CheckConnect() TRY Connect %d.%d.%d.%d:%d\n",
+            ThreadId(), int(m_IpAddress & 0xFF), int((m_IpAddress >> 8) & 0xFF),
+            int((m_IpAddress >> 16) & 0xFF), int(m_IpAddress >> 24), int(m_Port));
+  const bool connected =
+      m_Client.Connect(true, true, CTCPExchange::kUseStoredTimeout) == kPortOk;
+  LogFormat(LogLevel::Debug, kLogUserland, "%d: Connect %d\n", ThreadId(), connected ? 1 : 0);
+  if (!connected) m_Client.Close();
+  return m_Client.IsOpen();
+}
+
+PortResult CPortIO_TCP::Write(const uint8_t* buffer, uint32_t* size) {
+  if (!m_Client.IsOpen() && !ConnectOnDemand()) {
+    if (size) *size = 0;
+    return kPortFailed;
+  }
+  if (buffer && size) return m_Client.Send(buffer, size, ExchangeTimeout());
+  return kPortOk;
+}
+
+void CPortIO_TCP::DiscardInput() {
+  uint8_t scratch[100];
+  for (int round = 0; round < kMaxDiscardRounds; ++round) {
+    uint32_t size = sizeof scratch;
+    if (m_Client.Receive(scratch, &size, 0) != kPortOk) return;
+  }
+}
+
+PortResult CPortIO_TCP::Read(uint8_t* buffer, uint32_t* size) {
+  if (!m_Client.IsOpen()) {
+    if (size) *size = 0;
+    return kPortFailed;
+  }
+  m_Client.SetTimeout(ExchangeTimeout());
+  if (buffer && size) return m_Client.Receive(buffer, size, CTCPExchange::kUseStoredTimeout);
+  DiscardInput();
+  return kPortOk;
+}
+
+}  // namespace virk

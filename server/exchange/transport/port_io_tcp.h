@@ -1,0 +1,32 @@
+// TCP transport: one connection to a device or gateway, made on demand by
+// the first write after it was closed.
+#pragma once
+
+#include "common/settings.h"
+#include "port_io.h"
+#include "tcp_exchange.h"
+
+namespace virk {
+
+class CPortIO_TCP : public CPortIO, public CPortIO_Data_TCP {
+ public:
+  explicit CPortIO_TCP(const CPortIO_Data_TCP& data = CPortIO_Data_TCP());
+
+  bool IsSameSettings(const CPortIO& other) const override;
+  bool NextPort() override { return false; }
+  // Forgets any connection; the next Write connects.
+  bool PortInit(uint32_t timeoutMs) override;
+  void PortDeInit() override;
+  bool IsOpen() const override { return m_Client.IsOpen(); }
+  bool IsAvailable() const override { return true; }
+  PortResult Read(uint8_t* buffer, uint32_t* size) override;
+  PortResult Write(const uint8_t* buffer, uint32_t* size) override;
+
+ private:
+  bool ConnectOnDemand();
+  void DiscardInput();
+
+  CTCPClient m_Client;
+};
+
+}  // namespace virk

@@ -1,0 +1,37 @@
+// A TCP listener on 127.0.0.1 that a test drives by hand: accept, read,
+// answer, close, or do nothing at all.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace virk::test {
+
+class LoopbackListener {
+ public:
+  LoopbackListener() = default;
+  ~LoopbackListener();
+  LoopbackListener(const LoopbackListener&) = delete;
+  LoopbackListener& operator=(const LoopbackListener&) = delete;
+
+  // Listens on an ephemeral port; `backlog` as for listen().
+  bool Start(int backlog = 8);
+  uint16_t Port() const { return m_Port; }
+  // Accepts one connection within the wait; its socket or -1.
+  int Accept(int timeoutMs);
+  void Close();
+
+ private:
+  int m_Socket = -1;
+  uint16_t m_Port = 0;
+};
+
+// Reads up to `size` bytes within the wait; the count, 0 at end of stream, -1 on time-out.
+int ReceiveSome(int socket, uint8_t* buffer, size_t size, int timeoutMs);
+bool SendAll(int socket, const void* data, size_t size);
+// A port on 127.0.0.1 on which nothing listens (bound once, then released).
+uint16_t ClosedLoopbackPort();
+// 127.0.0.1 in the transports' form: first dotted part in the lowest byte.
+constexpr uint32_t kLoopbackAddress = 0x0100007Fu;
+
+}  // namespace virk::test

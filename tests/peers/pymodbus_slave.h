@@ -1,0 +1,31 @@
+// A pymodbus slave of known contents (see pymodbus_slave.py) as a child
+// process: Modbus TCP, RTU over TCP, or RTU or ASCII on a serial device.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "child_process.h"
+
+namespace virk::test {
+
+class PymodbusSlave {
+ public:
+  // framer: "socket" (Modbus TCP), "rtu" or "ascii". Listens on 127.0.0.1.
+  bool StartTcp(const std::string& framer = "socket", const std::string& units = "1",
+                const std::string& initJson = "{}");
+  bool StartSerial(const std::string& device, const std::string& framer, uint32_t baud,
+                   const std::string& units = "1", const std::string& initJson = "{}");
+  void Stop() { m_Process.Stop(); }
+  uint16_t Port() const { return m_Port; }
+  ChildProcess& Process() { return m_Process; }
+
+ private:
+  bool Start(const std::string& framer, const std::string& units, const std::string& initJson,
+             const std::string& device, uint32_t baud);
+
+  ChildProcess m_Process;
+  uint16_t m_Port = 0;
+};
+
+}  // namespace virk::test
