@@ -11,5 +11,9 @@ namespace virk::cfgtool {
 int Unpack(const std::string& cfgPath, const std::string& textPath, std::ostream& out);
 // Plain text (CR LF taken as LF) -> scrambled .cfg.
 int Pack(const std::string& textPath, const std::string& cfgPath, std::ostream& out);
+// Loads a .cfg (scrambled) or any other file (plain) into a tree and reports
+// every failed line as "FILE:LINE: message", then a summary line. 0 only when
+// the file loads cleanly.
+int Check(const std::string& path, std::ostream& out);
 
 }  // namespace virk::cfgtool
