@@ -24,6 +24,7 @@ void SleepMs(uint32_t ms);
 
 // Calls `handler` (from a normal thread, not a signal context) on Ctrl-C,
 // SIGTERM or SIGHUP: the console control event of the original platform.
+// Writes to a closed output pipe fail instead of ending the process.
 void InstallConsoleControlHandler(void (*handler)());
 
 // On a fatal signal writes a crash report (signal and backtrace) into

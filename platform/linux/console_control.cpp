@@ -18,6 +18,9 @@ void InstallConsoleControlHandler(void (*handler)()) {
   sigaddset(&events, SIGHUP);
   // Threads started later inherit the mask, so call this before starting any.
   pthread_sigmask(SIG_BLOCK, &events, nullptr);
+  // A console that went away (the reader of a piped output closed it) must
+  // not end the program: the write fails and the log file goes on.
+  signal(SIGPIPE, SIG_IGN);
   std::thread([events, handler] {
     for (;;) {
       int signal = 0;

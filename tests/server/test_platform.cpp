@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -110,6 +111,14 @@ TEST(Platform, ConsoleControlEventsReachTheHandlerOnItsOwnThread) {
     ASSERT_TRUE(WaitForEvents(++expected)) << "signal " << signal;
   }
   EXPECT_FALSE(g_onMainThread.load());
+
+  // Output to a reader that has gone fails instead of killing the process.
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  close(ends[0]);
+  EXPECT_EQ(write(ends[1], "x", 1), -1);
+  EXPECT_EQ(errno, EPIPE);
+  close(ends[1]);
 }
 
 TEST(Platform, CrashReportIsWrittenAndTheSignalStillEndsTheProcess) {

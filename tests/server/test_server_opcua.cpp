@@ -128,6 +128,30 @@ TEST_F(ServerOverOpcUa, AnonymousSessionIsRefusedWhenNotAllowed) {
   EXPECT_NE(server->Output().find("received ctrl-c"), std::string::npos) << server->Output();
 }
 
+TEST_F(ServerOverOpcUa, LogOptionSetsTheLevelCaseSensitively) {
+  StartOptions options = OptionsOnFreePort();
+  options.log = "none";
+  auto quiet = Start(options);
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << quiet->Output();
+  EXPECT_EQ(quiet->StopWith(SIGINT, 10s), 0);
+  const std::string quietOutput = quiet->Output();
+  EXPECT_NE(quietOutput.find("LOG level - none"), std::string::npos) << quietOutput;
+  EXPECT_EQ(quietOutput.find("[UA_Log_PLogOut@"), std::string::npos) << "nothing after start-up:\n" << quietOutput;
+  const std::string logFile = m_Home / "Documents/VIRK/OPC UA/Log/OPCUAserver.log";
+  EXPECT_TRUE(!std::filesystem::exists(logFile) || std::filesystem::file_size(logFile) == 0);
+
+  // "Debug" is not "debug": the level stays info.
+  options = OptionsOnFreePort();
+  options.log = "Debug";
+  auto info = Start(options);
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << info->Output();
+  EXPECT_EQ(info->StopWith(SIGINT, 10s), 0);
+  const std::string infoOutput = info->Output();
+  EXPECT_NE(infoOutput.find("LOG level - Debug"), std::string::npos) << infoOutput;
+  EXPECT_NE(infoOutput.find(" INFO  ["), std::string::npos) << infoOutput;
+  EXPECT_EQ(infoOutput.find(" DEBUG ["), std::string::npos) << infoOutput;
+}
+
 TEST_F(ServerOverOpcUa, PortOutOfRangeListensOn4840) {
   if (!test::PortIsFree(4840)) GTEST_SKIP() << "port 4840 is taken";
   StartOptions options;
