@@ -1,0 +1,34 @@
+// Modal busy dialog shown while a worker thread runs a long operation. The
+// worker talks to it through queued signals; the dialog cannot be closed by
+// the user, only by the close code the worker sends.
+#pragma once
+
+#include <QDialog>
+
+namespace Ui {
+class ProgressBar;
+}
+
+class ProgressBar : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit ProgressBar(QWidget* parent = nullptr);
+  ~ProgressBar() override;
+
+  // The warning shown for a close code; empty for success and unknown codes.
+  static QString MessageForCode(int code);
+  QString Label() const;
+
+ public slots:
+  void slotSetLabelProgressBar(const QString& newLabel);
+  void slotCloseProgressBar(int code);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;  // Esc
+
+ private:
+  Ui::ProgressBar* ui;
+  bool m_closeAllowed = false;
+};
