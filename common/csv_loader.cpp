@@ -14,10 +14,6 @@ namespace {
 constexpr char kComDuplicate[] = "Обнаружено дублирование COM порта";
 constexpr char kDeviceDuplicate[] = "Обнаружено дублирование устройства";
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // A message that starts with the line number, then free text.
 std::string Format(const char* format, long line, const std::string& text = std::string()) {
   char buffer[128];
@@ -71,71 +67,84 @@ bool CCsvLoader::Load(const std::string& path) {
 bool CCsvLoader::LoadPlain(const std::string& path) { return LoadFile(path, false); }
 
 bool CCsvLoader::LoadFile(const std::string& path, bool scrambled) {
-  m_Errors.clear();
-  const auto start = std::chrono::steady_clock::now();
-  std::string bytes, error;
-  std::u16string text;
-  size_t badOffset = 0;
-  const bool read = ReadFileBytes(path, bytes, error);
-  if (read && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-  if (!read || !DecodeUtf8(bytes, text, badOffset)) {
+  using Clock = std::chrono::steady_clock;
+  BeginLoad();
+  m_DeferLog = true;
+  ConfigLineReader reader;
+  Clock::duration reading{}, building{};
+  auto mark = Clock::now();
+  // Lines are read and processed one at a time; the two times are kept apart.
+  if (reader.Open(path, scrambled)) {
+    std::u16string line;
+    Fields fields;
+    for (long n = 0; reader.Next(line); ++n) {
+      const auto read = Clock::now();
+      reading += read - mark;
+      SplitFields(line, fields);
+      if (EndsRecordSection(fields)) break;
+      ProcessLine(n, fields);
+      mark = Clock::now();
+      building += mark - read;
+    }
+  }
+  m_DeferLog = false;
+  if (!reader.Error().empty()) {
     // What failed, then the reason.
-    const std::string what = read ? "the file is not valid UTF-8" : "the file cannot be read";
-    const std::string why = read ? InvalidUtf8Message(badOffset) : error;
-    const std::string message = "CCsvLoader::Load File " + path + " error " + what + " [" + why + "]";
+    const char* what = reader.BadEncoding() ? "the file is not valid UTF-8" : "the file cannot be read";
+    const std::string message =
+        "CCsvLoader::Load File " + path + " error " + what + " [" + reader.Error() + "]";
     m_Errors.push_back({-1, message});
     LogMessage(LogLevel::Error, kLogUserland, message);
     return false;
   }
-  if (scrambled) Scramble(text);
   m_Root.m_FilePath = path;
-  const std::vector<std::u16string_view> lines = RecordLines(text);
-  LogFormat(LogLevel::Info, kLogServer, "File read time (seconds): %f", SecondsSince(start));
-
-  const auto build = std::chrono::steady_clock::now();
-  const bool loaded = ProcessLines(lines);
+  LogFormat(LogLevel::Info, kLogServer, "File read time (seconds): %f",
+            std::chrono::duration<double>(reading).count());
+  for (const std::string& message : m_DeferredLog) LogMessage(LogLevel::Error, kLogUserland, message);
+  m_DeferredLog.clear();
+  const bool loaded = FinishLoad();
   LogFormat(LogLevel::Info, kLogServer, "Analise information and build tree time (seconds): %f",
-            SecondsSince(build));
+            std::chrono::duration<double>(building).count());
   return loaded;
 }
 
 bool CCsvLoader::LoadText(const std::u16string& text) {
-  m_Errors.clear();
-  return ProcessLines(RecordLines(text));
-}
-
-std::vector<std::u16string_view> CCsvLoader::RecordLines(std::u16string_view text) {
-  std::vector<std::u16string_view> lines = SplitLines(text);
+  BeginLoad();
   Fields fields;
-  for (size_t n = 0; n < lines.size(); ++n) {
-    SplitFields(lines[n], fields);
-    if (EndsRecordSection(fields)) {
-      lines.resize(n);
-      break;
-    }
+  long n = 0;
+  for (std::u16string_view line : SplitLines(text)) {
+    SplitFields(line, fields);
+    if (EndsRecordSection(fields)) break;
+    ProcessLine(n++, fields);
   }
-  return lines;
+  return FinishLoad();
 }
 
-bool CCsvLoader::ProcessLines(const std::vector<std::u16string_view>& lines) {
+void CCsvLoader::BeginLoad() {
+  m_Errors.clear();
+  m_DeferredLog.clear();
   m_Kind = kNone;
   m_Mode = Mode::Ready;
   m_LastChannel = m_LastDevice = m_LastGroup = nullptr;
   m_RecordLines = 0;
-  bool allAccepted = true;
-  Fields fields;
-  for (size_t n = 0; n < lines.size(); ++n) {
-    SplitFields(lines[n], fields);
-    if (!ProcessLine(long(n), fields)) allAccepted = false;
-  }
+  m_FailedLines = 0;
+}
+
+bool CCsvLoader::FinishLoad() {
   if (m_RecordLines == 0) {
     ReportRecordError(-1, "No record lines in the configuration");
     return false;
   }
-  return allAccepted;
+  return m_FailedLines == 0;
 }
 
 bool CCsvLoader::ProcessLine(long line, const Fields& fields) {
+  const bool accepted = AcceptLine(line, fields);
+  if (!accepted) ++m_FailedLines;
+  return accepted;
+}
+
+bool CCsvLoader::AcceptLine(long line, const Fields& fields) {
   const std::u16string_view keyword = fields.empty() ? std::u16string_view() : fields[0];
   if (keyword.empty()) {
     ++m_RecordLines;
@@ -226,7 +235,11 @@ CItem* CCsvLoader::AddRecord(long line, const Fields& fields, CItem& parent) {
 
 void CCsvLoader::ReportRecordError(long line, const std::string& message) {
   m_Errors.push_back({line, message});
-  if (m_LogRecordErrors) LogMessage(LogLevel::Error, kLogUserland, message);
+  if (!m_LogRecordErrors) return;
+  if (m_DeferLog)
+    m_DeferredLog.push_back(message);
+  else
+    LogMessage(LogLevel::Error, kLogUserland, message);
 }
 
 void CCsvLoader::ReportDuplicate(long line, const char* hookText, const std::string& message) {

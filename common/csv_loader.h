@@ -48,10 +48,12 @@ class CCsvLoader {
   // Kind of the current header, in the file's own codes.
   enum HeaderKind { kNone = 0, kChannelHeader = 1, kGroupHeader = 2, kDeviceHeader = 3, kTagHeader = 4 };
 
-  // The lines before the first one that ends the record section.
-  static std::vector<std::u16string_view> RecordLines(std::u16string_view text);
-  bool ProcessLines(const std::vector<std::u16string_view>& lines);
+  void BeginLoad();
+  // True when there were record lines and every line was accepted.
+  bool FinishLoad();
+  // Lines before the end of the record section, in order, numbered from 0.
   bool ProcessLine(long line, const Fields& fields);
+  bool AcceptLine(long line, const Fields& fields);
   bool ProcessHeader(long line, HeaderKind kind);
   bool ProcessRecord(long line, const Fields& fields);
   // Parses and attaches one record; null with the error reported.
@@ -64,6 +66,9 @@ class CCsvLoader {
   bool m_LogRecordErrors = true;
   DuplicateHook m_DuplicateHook;
   std::vector<RecordError> m_Errors;
+  // While a file is read, record errors wait until the read time is logged.
+  bool m_DeferLog = false;
+  std::vector<std::string> m_DeferredLog;
 
   HeaderKind m_Kind = kNone;
   Mode m_Mode = Mode::Ready;
@@ -71,6 +76,7 @@ class CCsvLoader {
   CItem* m_LastDevice = nullptr;
   CItem* m_LastGroup = nullptr;
   long m_RecordLines = 0;
+  long m_FailedLines = 0;
 };
 
 }  // namespace virk

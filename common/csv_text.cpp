@@ -33,6 +33,8 @@ void SplitFields(std::u16string_view line, Fields& fields) {
 
 bool EndsRecordSection(const Fields& fields) {
   for (std::u16string_view field : fields) {
+    // Every line is checked; most fields are told apart by their length alone.
+    if (field.size() < 5 || field.size() > 9) continue;
     if (field == u"INIFILE" || field == u"USERS" || field == u"[options]" || field == u"[users]")
       return true;
   }

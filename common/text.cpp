@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace virk {
 namespace {
@@ -12,11 +11,10 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
-// Decodes one code point starting at bytes[i]; returns its length, or 0 when
-// the sequence is invalid.
-size_t DecodeOne(const std::string& bytes, size_t i, char32_t& cp) {
-  const size_t n = bytes.size();
-  const auto b0 = static_cast<unsigned char>(bytes[i]);
+// Decodes one code point from the `available` bytes at p; returns its length,
+// or 0 when the sequence is invalid or cut.
+size_t DecodeOne(const char* p, size_t available, char32_t& cp) {
+  const auto b0 = static_cast<unsigned char>(p[0]);
   if (b0 < 0x80) {
     cp = b0;
     return 1;
@@ -32,9 +30,9 @@ size_t DecodeOne(const std::string& bytes, size_t i, char32_t& cp) {
   } else {
     return 0;
   }
-  if (n - i < length) return 0;
+  if (available < length) return 0;
   for (size_t k = 1; k < length; ++k) {
-    const auto b = static_cast<unsigned char>(bytes[i + k]);
+    const auto b = static_cast<unsigned char>(p[k]);
     if (!IsContinuation(b)) return 0;
     cp = (cp << 6) | (b & 0x3F);
   }
@@ -66,7 +64,7 @@ bool Decode(const std::string& bytes, std::u16string& text, bool strict, size_t&
       continue;
     }
     char32_t cp = 0;
-    const size_t length = DecodeOne(bytes, i, cp);
+    const size_t length = DecodeOne(bytes.data() + i, bytes.size() - i, cp);
     if (length == 0) {
       if (strict) {
         badOffset = i;
@@ -82,10 +80,9 @@ bool Decode(const std::string& bytes, std::u16string& text, bool strict, size_t&
   return true;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+constexpr char kBom[] = "\xEF\xBB\xBF";
+
+std::string ReadErrorText() { return errno ? std::strerror(errno) : "read error"; }
 
 }  // namespace
 
@@ -154,7 +151,7 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& err
     if (got < sizeof buffer) break;
   }
   if (std::ferror(file.get())) {
-    error = errno ? std::strerror(errno) : "read error";
+    error = ReadErrorText();
     return false;
   }
   return true;
@@ -167,7 +164,6 @@ bool ReadConfigText(const std::string& path, bool scrambled, std::u16string& tex
     error = "cannot read the file: " + error;
     return false;
   }
-  static const char kBom[] = "\xEF\xBB\xBF";
   if (bytes.compare(0, 3, kBom) == 0) bytes.erase(0, 3);
   size_t badOffset = 0;
   if (!DecodeUtf8(bytes, text, badOffset)) {
@@ -209,6 +205,79 @@ bool WriteConfigText(const std::string& path, const std::u16string& text, bool s
     return false;
   }
   return true;
+}
+
+}  // namespace virk
+
+namespace virk {
+
+bool ConfigLineReader::Open(const std::string& path, bool scrambled) {
+  m_Scrambled = scrambled;
+  m_Pos = m_End = m_Consumed = 0;
+  m_AtEnd = m_BadEncoding = false;
+  m_Error.clear();
+  errno = 0;
+  m_File.reset(std::fopen(path.c_str(), "rb"));
+  if (!m_File) {
+    m_Error = std::strerror(errno);
+    return false;
+  }
+  m_Buffer.resize(kChunk);
+  if (!Fill()) return false;
+  if (m_End >= 3 && std::memcmp(m_Buffer.data(), kBom, 3) == 0) m_Pos = 3;
+  return true;
+}
+
+bool ConfigLineReader::Fill() {
+  // Keep the bytes not yet decoded (at most a cut sequence) in front.
+  const size_t kept = m_End - m_Pos;
+  std::memmove(m_Buffer.data(), m_Buffer.data() + m_Pos, kept);
+  m_Consumed += m_Pos;
+  m_Pos = 0;
+  m_End = kept;
+  if (m_AtEnd) return true;
+  const size_t got = std::fread(m_Buffer.data() + kept, 1, m_Buffer.size() - kept, m_File.get());
+  m_End += got;
+  if (got < m_Buffer.size() - kept) {
+    m_AtEnd = true;
+    if (std::ferror(m_File.get())) {
+      m_Error = ReadErrorText();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ConfigLineReader::Next(std::u16string& line) {
+  line.clear();
+  if (!m_Error.empty()) return false;
+  bool any = false;
+  for (;;) {
+    if (m_End - m_Pos < 4 && !m_AtEnd && !Fill()) return false;
+    if (m_Pos == m_End) return any;
+    any = true;
+    const char* p = m_Buffer.data() + m_Pos;
+    char32_t cp = static_cast<unsigned char>(*p);
+    size_t length = 1;
+    if (cp >= 0x80) {
+      length = DecodeOne(p, m_End - m_Pos, cp);
+      if (length == 0) {
+        m_BadEncoding = true;
+        m_Error = InvalidUtf8Message(m_Consumed + m_Pos);
+        return false;
+      }
+    }
+    m_Pos += length;
+    const size_t first = line.size();
+    AppendUnits(line, cp);
+    if (m_Scrambled)
+      for (size_t i = first; i < line.size(); ++i) line[i] ^= kScrambleMask;
+    if (line.back() == u'\n') {
+      line.pop_back();
+      if (!line.empty() && line.back() == u'\r') line.pop_back();
+      return true;
+    }
+  }
 }
 
 }  // namespace virk

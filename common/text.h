@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace virk {
 
@@ -40,5 +43,38 @@ bool WriteConfigText(const std::string& path, const std::u16string& text, bool s
 
 // "invalid UTF-8 at byte offset N": the one wording of decoding failures.
 std::string InvalidUtf8Message(size_t offset);
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Reads a configuration file line by line in fixed chunks, so a large file
+// needs no copy of its whole text: strict UTF-8, a byte-order mark skipped,
+// unscrambled when asked, LF-separated with a CR before the LF dropped.
+class ConfigLineReader {
+ public:
+  // False when the file cannot be opened or read; see Error().
+  bool Open(const std::string& path, bool scrambled);
+  // The next line; false at the end of the file or on an error. An LF at the
+  // very end starts no further line.
+  bool Next(std::u16string& line);
+  // Empty unless reading failed: the system's reason or the invalid UTF-8 message.
+  const std::string& Error() const { return m_Error; }
+  bool BadEncoding() const { return m_BadEncoding; }
+
+ private:
+  static constexpr size_t kChunk = 1 << 20;
+  bool Fill();
+
+  FilePtr m_File;
+  std::vector<char> m_Buffer;
+  size_t m_Pos = 0, m_End = 0;  // undecoded bytes of the buffer
+  size_t m_Consumed = 0;        // file offset of the buffer's start
+  bool m_Scrambled = false;
+  bool m_AtEnd = false;
+  bool m_BadEncoding = false;
+  std::string m_Error;
+};
 
 }  // namespace virk
