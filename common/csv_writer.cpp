@@ -191,9 +191,10 @@ int WriteConfiguration(const CTreeItemRoot& root, const std::string& path, bool 
   std::u16string text = RecordsText(root);
   std::u16string old;
   if (ReadConfigText(path, true, old, error)) text.append(old, RecordSectionEnd(old));
-  if (!WriteConfigText(path, text, true, error)) return kWriteRecordsFailed;
-  std::u16string back;
-  if (!ReadConfigText(path, true, back, error) || back != text) return kWriteCheckFailed;
+  const std::string bytes = EncodeConfigText(text, true);
+  if (!WriteFileBytes(path, bytes, error)) return kWriteRecordsFailed;
+  std::string back;
+  if (!ReadFileBytes(path, back, error) || back != bytes) return kWriteCheckFailed;
   return kWriteOk;
 }
 

@@ -101,14 +101,17 @@ std::u16string Utf8ToUtf16(const std::string& bytes) {
   return text;
 }
 
-std::string Utf16ToUtf8(const std::u16string& text) {
+namespace {
+
+// UTF-8 of the text with every unit XORed with `mask` first (0: as it is).
+std::string Encode(const std::u16string& text, char16_t mask) {
   std::string bytes;
   bytes.reserve(text.size() + text.size() / 2);
   for (size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    char32_t cp = char16_t(text[i] ^ mask);
+    const char16_t next = i + 1 < text.size() ? char16_t(text[i + 1] ^ mask) : 0;
+    if (cp >= 0xD800 && cp <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (next - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = kReplacement;  // a lone surrogate has no UTF-8 form
@@ -132,6 +135,14 @@ std::string Utf16ToUtf8(const std::u16string& text) {
   return bytes;
 }
 
+}  // namespace
+
+std::string Utf16ToUtf8(const std::u16string& text) { return Encode(text, 0); }
+
+std::string EncodeConfigText(const std::u16string& text, bool scramble) {
+  return Encode(text, scramble ? kScrambleMask : 0);
+}
+
 std::string InvalidUtf8Message(size_t offset) {
   return "invalid UTF-8 at byte offset " + std::to_string(offset);
 }
@@ -143,6 +154,12 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& err
   if (!file) {
     error = std::strerror(errno);
     return false;
+  }
+  // The size is only a hint (the file may change while read).
+  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+    const long size = std::ftell(file.get());
+    if (size > 0) bytes.reserve(size_t(size));
+    std::rewind(file.get());
   }
   char buffer[1 << 16];
   for (;;) {
@@ -176,14 +193,10 @@ bool ReadConfigText(const std::string& path, bool scrambled, std::u16string& tex
 
 bool WriteConfigText(const std::string& path, const std::u16string& text, bool scramble,
                      std::string& error) {
-  std::string bytes;
-  if (scramble) {
-    std::u16string scrambledText = text;
-    Scramble(scrambledText);
-    bytes = Utf16ToUtf8(scrambledText);
-  } else {
-    bytes = Utf16ToUtf8(text);
-  }
+  return WriteFileBytes(path, EncodeConfigText(text, scramble), error);
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes, std::string& error) {
   const std::string temporary = path + ".tmp";
   errno = 0;
   std::FILE* file = std::fopen(temporary.c_str(), "wb");

@@ -41,6 +41,12 @@ bool ReadConfigText(const std::string& path, bool scrambled, std::u16string& tex
 bool WriteConfigText(const std::string& path, const std::u16string& text, bool scramble,
                      std::string& error);
 
+// The stored form of a configuration text: scrambled when asked, then UTF-8.
+std::string EncodeConfigText(const std::u16string& text, bool scramble);
+
+// Replaces the file with the bytes through a temporary file beside it.
+bool WriteFileBytes(const std::string& path, const std::string& bytes, std::string& error);
+
 // "invalid UTF-8 at byte offset N": the one wording of decoding failures.
 std::string InvalidUtf8Message(size_t offset);
 
