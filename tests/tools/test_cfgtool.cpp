@@ -187,6 +187,25 @@ TEST_F(CfgTool, CheckReportsEveryFailedLineAndFails) {
     EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
 }
 
+TEST_F(CfgTool, CheckSaysWhatTheServerMakesOfTheOptions) {
+  GeneratorOptions options;
+  const std::string text = GenerateConfiguration(options) +
+                           "INIFILE\n\n[options]\nport = 70000\nlog = Debug\nallowanonimus = no\n"
+                           "derFile = /c/s.der\nUSERS\n\n[users]\nusers = a;1;b";
+  std::string error;
+  ASSERT_TRUE(WriteConfigText(PathOf("opt.cfg"), Utf8ToUtf16(text), true, error)) << error;
+  std::ostringstream out;
+  EXPECT_EQ(cfgtool::Check(PathOf("opt.cfg"), out), 0);  // the server starts with its defaults
+  const std::string prefix = PathOf("opt.cfg") + ": options: ";
+  for (const std::string& expected :
+       {prefix + "port \"70000\" is not a port number 1..65535, the server uses 4840",
+        prefix + "log \"Debug\" is not a level word, the server logs at info",
+        prefix + "allowanonimus \"no\" is neither true nor false, anonymous access stays allowed",
+        prefix + "the user list ends with a name without a password, ignored",
+        prefix + "port 4840, log info, anonymous access allowed, 1 users, certificate /c/s.der"})
+    EXPECT_NE(out.str().find(expected), std::string::npos) << expected << "\n" << out.str();
+}
+
 TEST_F(CfgTool, CheckReadsScrambledOnlyForCfgFiles) {
   // The same plain text named .cfg is read as scrambled and fails.
   GeneratorOptions options;

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "common/csv_loader.h"
+#include "common/options.h"
 #include "common/text.h"
 
 namespace virk::cfgtool {
@@ -49,6 +50,42 @@ void CountItems(const CItem& item, std::array<size_t, 5>& counts) {
   }
 }
 
+// What the server will make of the options and users sections, with a
+// warning for every text it would replace by its default.
+void ReportStartOptions(const std::string& path, bool scrambled, std::ostream& out) {
+  std::u16string text;
+  std::string error;
+  std::vector<std::string> values;
+  if (!ReadConfigText(path, scrambled, text, error)) return;  // the loader said why
+  if (ParseStartParameters(Utf16ToUtf8(text), values) != 0) {
+    out << path << ": options: the options and users sections cannot be parsed\n";
+    return;
+  }
+  const std::string prefix = path + ": options: ";
+  const std::string& port = values[kStartPort];
+  const std::string& log = values[kStartLog];
+  const std::string& anonymous = values[kStartAllowAnonymous];
+  if (!port.empty() && port != std::to_string(StartPort(port)))
+    out << prefix << "port \"" << port << "\" is not a port number 1..65535, the server uses 4840\n";
+  const bool logKnown = log.empty() || log == "info" || StartLogLevel(log) != StartLogLevel("info");
+  if (!logKnown) out << prefix << "log \"" << log << "\" is not a level word, the server logs at info\n";
+  if (!anonymous.empty() && anonymous != "true" && anonymous != "false")
+    out << prefix << "allowanonimus \"" << anonymous
+        << "\" is neither true nor false, anonymous access stays allowed\n";
+  const std::vector<Login> logins = LoadLogins(values[kStartUsers], path);
+  const std::string& users = values[kStartUsers];
+  const size_t pieces = std::count(users.begin(), users.end(), ';') +
+                        (users.empty() || users.back() == ';' ? 0 : 1);
+  if (pieces % 2) out << prefix << "the user list ends with a name without a password, ignored\n";
+  out << prefix << "port " << StartPort(port) << ", log " << (log.empty() || !logKnown ? "info" : log)
+      << ", anonymous access " << (StartAllowAnonymous(anonymous) ? "allowed" : "refused") << ", "
+      << logins.size() << " users";
+  for (const auto& [key, index] : {std::pair{"certificate", kStartDerFile},
+                                   {"key", kStartPemFile}, {"trust folder", kStartTrustFolder}})
+    if (!values[index].empty()) out << ", " << key << " " << values[index];
+  out << '\n';
+}
+
 }  // namespace
 
 int Check(const std::string& path, std::ostream& out) {
@@ -56,7 +93,8 @@ int Check(const std::string& path, std::ostream& out) {
   CPlainItemFactory factory;
   CCsvLoader loader(root, factory);
   loader.SetLogRecordErrors(false);
-  const bool loaded = loader.LoadFile(path, IsScrambledName(path));
+  const bool scrambled = IsScrambledName(path);
+  const bool loaded = loader.LoadFile(path, scrambled);
   for (const CCsvLoader::RecordError& error : loader.Errors()) {
     out << path;
     if (error.line >= 0) out << ':' << error.line;
@@ -67,6 +105,7 @@ int Check(const std::string& path, std::ostream& out) {
   out << path << ": " << counts[kKindChannel] << " channels, " << counts[kKindDevice]
       << " devices, " << counts[kKindGroup] << " groups, " << counts[kKindTag] << " tags; "
       << (loaded ? "loaded cleanly" : "NOT loaded") << '\n';
+  ReportStartOptions(path, scrambled, out);
   return loaded ? 0 : 1;
 }
 
