@@ -71,7 +71,10 @@ class ServerProcess {
     return false;
   }
 
-  // The exit code, -2 for a signal death, -1 when it did not end within `limit`.
+  static constexpr int kKilledBySignal = -2;
+  static constexpr int kStillRunning = -1;
+
+  // The exit code, kKilledBySignal, or kStillRunning when it did not end within `limit`.
   int WaitForExit(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (m_Pid > 0) {
@@ -79,16 +82,16 @@ class ServerProcess {
       const pid_t done = waitpid(m_Pid, &status, WNOHANG);
       if (done == m_Pid) {
         m_Pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : kKilledBySignal;
       }
-      if (std::chrono::steady_clock::now() >= deadline) return -1;
+      if (std::chrono::steady_clock::now() >= deadline) return kStillRunning;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return -1;
+    return kStillRunning;
   }
 
   int StopWith(int signal, std::chrono::milliseconds limit) {
-    if (m_Pid <= 0) return -1;
+    if (m_Pid <= 0) return kStillRunning;
     kill(m_Pid, signal);
     return WaitForExit(limit);
   }

@@ -3,6 +3,7 @@
 // from certificates made by the openssl command line, and orderly stops.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -150,6 +151,24 @@ TEST_F(ServerOverOpcUa, LogOptionSetsTheLevelCaseSensitively) {
   EXPECT_NE(infoOutput.find("LOG level - Debug"), std::string::npos) << infoOutput;
   EXPECT_NE(infoOutput.find(" INFO  ["), std::string::npos) << infoOutput;
   EXPECT_EQ(infoOutput.find(" DEBUG ["), std::string::npos) << infoOutput;
+}
+
+TEST_F(ServerOverOpcUa, CrashLeavesAReportInTheDumpFolder) {
+  const rlimit noCore{0, 0};  // inherited by the server: no core file in the test folder
+  ASSERT_EQ(setrlimit(RLIMIT_CORE, &noCore), 0);
+  auto server = Start(OptionsOnFreePort());
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << server->Output();
+  EXPECT_EQ(server->StopWith(SIGSEGV, 10s), ServerProcess::kKilledBySignal);
+
+  const std::filesystem::path dumps = m_Home / "Documents/VIRK/OPC UA/Dump";
+  std::vector<std::filesystem::path> reports;
+  for (const auto& entry : std::filesystem::directory_iterator(dumps)) reports.push_back(entry.path());
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].filename().string().rfind("MemoryServer ", 0), 0u);
+  EXPECT_EQ(reports[0].extension(), ".dmp");
+  std::ifstream report(reports[0]);
+  const std::string text((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("SIGSEGV"), std::string::npos) << text;
 }
 
 TEST_F(ServerOverOpcUa, PortOutOfRangeListensOn4840) {
