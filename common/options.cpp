@@ -56,6 +56,13 @@ bool HasLineEnd(const std::string& value) {
   return value.find_first_of("\r\n") != std::string::npos;
 }
 
+// False for blank lines and comments (first non-blank ';' or '#'), which
+// the INI reader passes over; every record line is such a comment.
+bool CanHoldIniEntry(const std::u16string& line) {
+  const size_t first = line.find_first_not_of(u" \t\r");
+  return first != std::u16string::npos && line[first] != u';' && line[first] != u'#';
+}
+
 int ReadScrambled(const std::string& path, std::u16string& text) {
   std::string error;
   if (ReadConfigText(path, true, text, error)) return kOptionsOk;
@@ -86,14 +93,21 @@ int ParseStartParameters(const std::string& utf8Text, std::vector<std::string>& 
 }
 
 int readParametrsStart(const std::string& path, std::vector<std::string>& values) {
-  std::u16string text;
-  std::string error;
-  if (!ReadConfigText(path, true, text, error)) {
+  // Line by line: only the lines the INI rules can take a section or key
+  // from are kept, so the records (comments to INI) are never copied.
+  ConfigLineReader reader;
+  std::string iniText;
+  if (reader.Open(path, true)) {
+    std::u16string line;
+    while (reader.Next(line))
+      if (CanHoldIniEntry(line)) iniText += Utf16ToUtf8(line) + '\n';
+  }
+  if (!reader.Error().empty()) {
     LogFormat(LogLevel::Error, kLogUserland, "readParametrsStart File %s error %s", path.c_str(),
-              error.c_str());
+              reader.Error().c_str());
     return 1;
   }
-  if (ParseStartParameters(Utf16ToUtf8(text), values) != 0) {
+  if (ParseStartParameters(iniText, values) != 0) {
     LogFormat(LogLevel::Error, kLogUserland, "readParametrsStart File %s error %s", path.c_str(),
               "the options and users sections cannot be parsed");
     return 1;

@@ -1,6 +1,7 @@
 // Loading a large configuration: 100,000 tags in 10 channels, 100 devices and
 // 1,000 groups, from the scrambled file as the server reads it. Reports the
-// time of Load and the heap the finished tree keeps, per tag.
+// time of Load and the heap the finished tree keeps, per tag, and the time
+// the server then takes to read the options and users sections.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "common/csv_loader.h"
+#include "common/options.h"
 #include "common/text.h"
 #include "generator.h"
 
@@ -29,10 +31,12 @@ const std::string& ConfigurationPath() {
     const std::string file = (std::filesystem::temp_directory_path() /
                               ("virk_bench_load_" + std::to_string(getpid()) + ".cfg"))
                                  .string();
+    // Options and users after the records, as the configurator leaves them.
+    std::u16string text = virk::WithStartOptions(
+        virk::Utf8ToUtf16(virk::GenerateConfiguration(options)), virk::StartOptions{});
+    text = virk::WithLogins(text, {{"operator", "secret"}, {"viewer", ""}});
     std::string error;
-    if (!virk::WriteConfigText(file, virk::Utf8ToUtf16(virk::GenerateConfiguration(options)), true,
-                               error))
-      return std::string();
+    if (!virk::WriteConfigText(file, text, true, error)) return std::string();
     std::atexit([] { std::filesystem::remove(ConfigurationPath()); });
     return file;
   }();
@@ -73,6 +77,17 @@ void BM_LoadConfiguration(benchmark::State& state) {
   state.counters["bytes_per_tag"] = double(treeBytes) / double(kTags);
 }
 BENCHMARK(BM_LoadConfiguration)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+
+void BM_ReadStartParameters(benchmark::State& state) {
+  const std::string& path = ConfigurationPath();
+  if (path.empty()) return state.SkipWithError("cannot write the configuration file");
+  for (auto _ : state) {
+    std::vector<std::string> values;
+    if (virk::readParametrsStart(path, values) != 0 || values[virk::kStartUsers] != "operator;secret;viewer;;")
+      return state.SkipWithError("the options were not read");
+  }
+}
+BENCHMARK(BM_ReadStartParameters)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 }  // namespace
 

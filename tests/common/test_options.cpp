@@ -196,6 +196,21 @@ TEST_F(OptionsFile, ServerReadsOptionsAndUsersWithoutWorkFile) {
   EXPECT_EQ(files, std::vector<fs::path>{"conf.cfg"});
 }
 
+TEST_F(OptionsFile, ServerReadingEqualsIniReadingOfTheWholeText) {
+  // The server keeps only the lines that can carry INI entries; the result
+  // must be what the INI rules give for the whole text.
+  const std::string texts[] = {
+      std::string(kRecords) + "INIFILE\n\n  [ Options ]  \n\t PORT = 4998\r\n  # log = none\n"
+                              "log = error\n;trustFolder = x\n\n[users]\nusers = a;b;\n",
+      std::string(kRecords) + "[options]\nport=1\n[users]\nusers = x;y;\n[options]\nport = 2\n",
+      "\xEF\xBB\xBF[users]\nusers = ;;\n" + std::string(kRecords),
+  };
+  for (const std::string& text : texts) {
+    Store(Utf8ToUtf16(text));
+    EXPECT_EQ(StartValues(), Parse(text)) << text;
+  }
+}
+
 TEST_F(OptionsFile, UnreadableFileFailsWithMessage) {
   std::vector<std::string> values;
   EXPECT_NE(readParametrsStart((dir_ / "missing.cfg").string(), values), 0);
