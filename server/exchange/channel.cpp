@@ -1,0 +1,167 @@
+// CChannel: the transport, the polling thread and its loop.
+#include "channel.h"
+
+#include "common/log.h"
+#include "da_tag.h"
+#include "device.h"
+#include "group.h"
+#include "item_children.h"
+#include "poll_timer.h"
+#include "platform/platform.h"
+#include "value_lock.h"
+
+namespace virk {
+namespace {
+
+constexpr uint32_t kPortRetryMs = 10;
+constexpr uint32_t kPortWaitMs = 100;
+constexpr uint32_t kLoopSleepMs = 10;
+
+}  // namespace
+
+CChannel::CChannel() = default;
+
+CChannel::~CChannel() {
+  StopThread();
+  if (m_Port) m_Port->PortDeInit();
+}
+
+void CChannel::UpdateTransport() {
+  if (m_Port && m_PortTypeBuiltFrom == m_Data.m_ChannelType && m_PortBuiltFrom == m_Data.m_Port)
+    return;
+  if (m_Port) {
+    PortLockGuard lock(*m_Port);
+    m_Port->PortDeInit();
+  }
+  m_Port = CreatePortIO(m_Data);
+  m_PortBuiltFrom = m_Data.m_Port;
+  m_PortTypeBuiltFrom = m_Data.m_ChannelType;
+}
+
+std::vector<CDevice*> CChannel::Devices() const { return ChildrenOf<CDevice>(*this); }
+
+void CChannel::StartThread() {
+  m_Running = true;
+  m_Thread.Start([this](CThread& thread) { RunLoop(thread); });
+}
+
+void CChannel::RequestStop() {
+  {
+    std::lock_guard<std::mutex> lock(m_PauseMutex);
+    m_Running = false;
+  }
+  m_PauseWake.notify_all();
+}
+
+void CChannel::StopThread() {
+  RequestStop();
+  m_Thread.Stop();
+}
+
+bool CChannel::PauseMs(uint32_t ms) {
+  std::unique_lock<std::mutex> lock(m_PauseMutex);
+  return !m_PauseWake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !IsRunning(); });
+}
+
+void CChannel::LockPort() {
+  if (m_Port) m_Port->Lock();
+}
+
+void CChannel::UnlockPort() {
+  if (m_Port) m_Port->Unlock();
+}
+
+PortResult CChannel::PortRead(uint8_t* buffer, uint32_t* size) {
+  if (!IsRunning() || !m_Port) {
+    // Nothing was read, whatever the caller's buffer held.
+    if (size) *size = 0;
+    return IsRunning() ? kPortFailed : kPortOk;
+  }
+  if (!m_Port->IsOpen() || !m_Port->IsAvailable()) m_Port->ReInit();
+  return m_Port->Read(buffer, size);
+}
+
+PortResult CChannel::PortWrite(const uint8_t* buffer, uint32_t* size) {
+  if (!IsRunning()) return kPortOk;
+  if (!m_Port) return kPortFailed;
+  if (!m_Port->IsOpen() || !m_Port->IsAvailable()) m_Port->ReInit();
+  return m_Port->Write(buffer, size);
+}
+
+bool CChannel::OpenLink() {
+  if (!m_Port) {
+    m_ConnectionState = kLinkNoTransport;
+    return false;
+  }
+  PortLockGuard lock(*m_Port);
+  const bool ready = m_Port->PortInit(m_Data.m_ResponseTimeout);
+  m_ConnectionState = ready ? kLinkReady : kLinkInitFailed;
+  return ready;
+}
+
+void CChannel::CloseLink() {
+  PortLockGuard lock(*m_Port);
+  m_Port->PortDeInit();
+}
+
+void CChannel::SetAllTagsStatus(uint32_t status) {
+  for (CDevice* device : Devices()) device->SetAllTagsStatus(status);
+}
+
+void CChannel::RunLoop(CThread& thread) {
+  thread.SetRunning(true);
+  const std::vector<CDevice*> devices = Devices();
+  for (CDevice* device : devices) device->InitDevice();
+  // Writes on the server thread use the register images: built and freed
+  // only under the port lock.
+  LockPort();
+  for (CDevice* device : devices)
+    for (CGroup* group : device->Groups()) group->StartPolling();
+  UnlockPort();
+
+  PollTimer portTimer(kPortRetryMs);
+  bool linkReady = false;
+  while (KeepGoing(thread)) {
+    bool anyPolled = false;
+    for (CDevice* device : devices) anyPolled = anyPolled || !device->IsEmulated();
+    if (!linkReady && anyPolled) {
+      if (portTimer.IsDue()) {
+        linkReady = OpenLink();
+        portTimer.Restart();
+        if (!linkReady) SetAllTagsStatus(kStatusBad);
+      } else {
+        PauseMs(kPortWaitMs);
+      }
+    }
+    for (CDevice* device : devices) {
+      if (!KeepGoing(thread)) break;
+      if (!device->IsExchangeOn()) continue;
+      const bool emulated = device->IsEmulated();
+      if (emulated) device->ShowEmulated();
+      if (device->m_Data.m_Addr == 0) continue;
+      if (emulated || linkReady) {
+        for (CGroup* group : device->Groups()) {
+          if (!group->Timer().IsDue()) continue;
+          group->Timer().Restart();
+          // Only a lost or unavailable link is closed; a silent device is not.
+          if (group->Read() != 0 && m_Port && (!m_Port->IsOpen() || !m_Port->IsAvailable()) &&
+              linkReady) {
+            CloseLink();
+            linkReady = false;
+          }
+          if (!KeepGoing(thread)) break;
+        }
+      }
+      if (emulated && m_Data.m_Pause) PauseMs(m_Data.m_Pause);
+    }
+    PauseMs(kLoopSleepMs);
+  }
+
+  LockPort();
+  for (CDevice* device : devices)
+    for (CGroup* group : device->Groups()) group->StopPolling();
+  UnlockPort();
+  thread.SetRunning(false);
+}
+
+}  // namespace virk

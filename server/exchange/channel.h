@@ -1,0 +1,76 @@
+// A channel at run time: its transport, its polling thread and the loop
+// that opens the link and serves the groups when their timers are due.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "common/item.h"
+#include "exchange_thread.h"
+#include "transport/port_io.h"
+
+namespace virk {
+
+class CDevice;
+
+// Connection state of a channel.
+enum ChannelConnection : int32_t {
+  kLinkReady = 0,
+  kLinkInitFailed = 1,
+  kLinkNoTransport = 2,
+  kLinkNotTried = 4,
+};
+
+class CChannel : public CChannelBase {
+ public:
+  CChannel();
+  ~CChannel() override;
+
+  // Builds the transport for the current settings when there is none or the
+  // settings changed (the old one is closed first).
+  void UpdateTransport();
+  CPortIO* Port() const { return m_Port.get(); }
+
+  void StartThread();
+  // Clears running; the thread leaves at its next check.
+  void RequestStop();
+  // Clears running and joins the thread.
+  void StopThread();
+  bool IsRunning() const { return m_Running.load(); }
+  bool IsThreadRunning() const { return m_Thread.IsRunning(); }
+  int32_t ConnectionState() const { return m_ConnectionState.load(); }
+
+  // The device transactions' way to the port: nothing while the channel is
+  // not running; the link is reopened first when it is closed or unavailable.
+  PortResult PortRead(uint8_t* buffer, uint32_t* size);
+  PortResult PortWrite(const uint8_t* buffer, uint32_t* size);
+  void LockPort();
+  void UnlockPort();
+  bool IsPortOpen() const { return m_Port && m_Port->IsOpen(); }
+
+  // Sleeps up to `ms`, waking early when the channel stops; false then.
+  bool PauseMs(uint32_t ms);
+
+  std::vector<CDevice*> Devices() const;
+
+ private:
+  void RunLoop(CThread& thread);
+  bool OpenLink();
+  void CloseLink();
+  void SetAllTagsStatus(uint32_t status);
+  bool KeepGoing(const CThread& thread) const { return !thread.StopRequested() && IsRunning(); }
+
+  std::unique_ptr<CPortIO> m_Port;
+  PortData m_PortBuiltFrom;
+  int32_t m_PortTypeBuiltFrom = -1;
+  std::atomic<int32_t> m_ConnectionState{kLinkNotTried};
+  std::atomic<bool> m_Running{false};
+  std::mutex m_PauseMutex;
+  std::condition_variable m_PauseWake;
+  CThread m_Thread;
+};
+
+}  // namespace virk

@@ -1,0 +1,97 @@
+// A Modbus slave on a channel at run time: its protocol object, its five
+// status variables, and the transactions that serve a group's tags.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "common/item.h"
+#include "modbus.h"
+#include "tag_value.h"
+
+namespace virk {
+
+class CChannel;
+class CDATag;
+class CGroup;
+struct Transaction;
+
+enum TagSetDirection : int32_t { kTagSetRead = 1, kTagSetWrite = 2 };
+
+// What a group hands to its device: the tags to read or to write.
+struct TagSet {
+  uint8_t m_Addr = 1;
+  int32_t m_Direction = kTagSetRead;
+  int32_t m_Mode = 1;  // data access
+  std::vector<CDATag*> m_Tags;
+};
+
+// Values of `_Connection`.
+enum ConnectionValue : int32_t {
+  kConnectionClosed = 0,
+  kConnectionGood = 1,
+  kConnectionPortNotOpen = 2,
+  kConnectionFailed = 3,
+};
+
+class CDevice : public CDeviceBase {
+ public:
+  static constexpr const char* kEmulationName = "_Emulation";
+  static constexpr const char* kExchangeName = "_Exchange";
+  static constexpr const char* kConnectionName = "_Connection";
+  static constexpr const char* kResponseTimeName = "_ResponseTime";
+  static constexpr const char* kScanTimeName = "_ScanTime";
+
+  CDevice();
+
+  // At every start of the channel's thread: status variables from the
+  // settings, every tag Good, the protocol object set up.
+  void InitDevice();
+  bool IsEmulated() const;
+  bool IsExchangeOn() const;
+  // Serves the set: 0 when every tag was served, non-zero otherwise.
+  int DataExchange(TagSet& set);
+  void SetAllTagsStatus(uint32_t status);
+  // Emulated: `_Connection` 1 (Good, local override), times 0 (Uncertain).
+  void ShowEmulated();
+  // A writer is about to wait for the port.
+  void SetWriteWaiting() { m_WriteWaiting.store(true); }
+
+  // The status variable of that name, or null.
+  CBaseTag* FindStatusTag(const std::string& name);
+  // A client's write to `_Emulation` or `_Exchange`: stored with status Good.
+  // False for the read-only status variables or a value that is not Boolean.
+  bool WriteStatusTag(CBaseTag& tag, const UA_Variant& value);
+
+  CChannel* Channel() const;
+  std::vector<CGroup*> Groups() const;
+  CModbus& Modbus() { return m_Modbus; }
+
+  CBaseTag m_Emulation;
+  CBaseTag m_Exchange;
+  CBaseTag m_Connection;
+  CBaseTag m_ResponseTime;
+  CBaseTag m_ScanTime;
+
+ private:
+  bool CreatePacketsReadDA(std::vector<CDATag*>& tags, Transaction& transaction);
+  bool CreatePacketsWriteDA(std::vector<CDATag*>& tags, Transaction& transaction);
+  bool OperateTransactions(Transaction& transaction);
+  bool ValidateFrame(Transaction& transaction);
+  // Reads the answer chunk by chunk until it validates; the transaction status.
+  uint8_t ReceiveResponse(Transaction& transaction);
+  void AnalyseResponseDA(const TagSet& set, std::vector<CDATag*>& tags);
+  void FinishBroadcast(std::vector<CDATag*>& tags);
+  void MarkConnectionFailed();
+  // Under the global value lock.
+  void SetConnection(int32_t value);
+  void SetConnectionAfterFailure(bool includeClosed);
+
+  CModbus m_Modbus;
+  std::atomic<bool> m_LastGood{false};
+  std::atomic<bool> m_LastFailed{false};
+  std::atomic<bool> m_WriteWaiting{false};
+};
+
+}  // namespace virk

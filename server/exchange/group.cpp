@@ -1,0 +1,110 @@
+// CGroup: polls and writes of a group's tags.
+#include "group.h"
+
+#include <mutex>
+
+#include "common/log.h"
+#include "da_tag.h"
+#include "device.h"
+#include "emulation.h"
+#include "item_children.h"
+#include "value_lock.h"
+
+namespace virk {
+namespace {
+
+#define GROUP_DEBUG(text) LogMessage(LogLevel::Debug, kLogUserland, text)
+
+constexpr uint32_t kResultExchangeOff = 1;
+constexpr uint32_t kResultNotWritable = 0x80004005u;
+
+}  // namespace
+
+CDevice* CGroup::Device() const { return dynamic_cast<CDevice*>(Parent()); }
+
+std::vector<CDATag*> CGroup::Tags() const { return ChildrenOf<CDATag>(*this); }
+
+void CGroup::StartPolling() {
+  m_Image.Build(Tags());
+  const uint64_t period = m_Data.PeriodMs();
+  m_Timer.SetPeriod(period > UINT32_MAX ? UINT32_MAX : uint32_t(period));
+  m_Timer.SetDueNow();
+}
+
+void CGroup::StopPolling() { m_Image.Release(); }
+
+int CGroup::Read() {
+  GROUP_DEBUG("Lock in thread");
+  GROUP_DEBUG("CGroup::Read()");
+  CDevice* device = Device();
+  if (!device) return 1;
+  TagSet set;
+  set.m_Addr = device->m_Data.m_Addr;
+  set.m_Direction = kTagSetRead;
+  const bool emulated = device->IsEmulated();
+  for (CDATag* tag : Tags()) {
+    if (!tag->IsReadable()) continue;
+    if (!emulated) {
+      tag->SetPolled(true);
+      set.m_Tags.push_back(tag);
+    } else {
+      std::lock_guard<std::mutex> lock(GlobalValueLock());
+      Emulate(*tag);
+    }
+  }
+  if (emulated) {
+    GROUP_DEBUG("CGroup::Read() - End");
+    GROUP_DEBUG("UnLock in thread - 3");
+    return 0;
+  }
+  GROUP_DEBUG("CGroup::Read() - NotEmulated");
+  if (set.m_Tags.empty()) {
+    GROUP_DEBUG("CGroup::Read() - No Tags");
+    GROUP_DEBUG("UnLock in thread - 1");
+    return 1;
+  }
+  GROUP_DEBUG("CGroup::Read() - DataExchange");
+  const int result = device->DataExchange(set);
+  GROUP_DEBUG("UnLock in thread - 2");
+  return result;
+}
+
+int CGroup::Write(size_t count, CDATag* const* tags, const UA_Variant* values, uint32_t* results) {
+  CDevice* device = Device();
+  if (!device) return 1;
+  auto ownTag = [this](const CDATag* tag) { return tag && tag->Parent() == this; };
+  if (!device->IsExchangeOn()) {
+    for (size_t i = 0; i < count; ++i)
+      if (ownTag(tags[i]) && results) results[i] = kResultExchangeOff;
+    return 1;
+  }
+  TagSet set;
+  set.m_Addr = device->m_Data.m_Addr;
+  set.m_Direction = kTagSetWrite;
+  const bool emulated = device->IsEmulated();
+  for (size_t i = 0; i < count; ++i) {
+    if (!ownTag(tags[i])) continue;
+    if (!tags[i]->IsWritable()) {
+      if (results) results[i] = kResultNotWritable;
+    } else if (!emulated) {
+      tags[i]->SetPendingValue(&values[i]);
+      set.m_Tags.push_back(tags[i]);
+    }
+  }
+  if (emulated) return 0;
+  if (set.m_Tags.empty()) return 1;
+  // The pending values point at the caller's values: cleared before return.
+  std::vector<CDATag*> written = set.m_Tags;
+  device->SetWriteWaiting();
+  const int result = device->DataExchange(set);
+  for (CDATag* tag : written) tag->SetPendingValue(nullptr);
+  return result;
+}
+
+int CGroup::Write(CDATag& tag, const UA_Variant& value) {
+  CDATag* tags[1] = {&tag};
+  uint32_t results[1] = {0};
+  return Write(1, tags, &value, results);
+}
+
+}  // namespace virk

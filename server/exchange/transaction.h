@@ -1,0 +1,33 @@
+// One request and its response, for one pass of a device over a tag set.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace virk {
+
+constexpr size_t kResponseBufferSize = 512;
+
+enum TransactionStatus : uint8_t {
+  kTransactionNoResponse = 0,
+  kTransactionDone = 1,
+  kTransactionBadResponse = 2,
+  kTransactionIncomplete = 3,
+  kTransactionCancelled = 5,  // the channel stopped
+};
+
+struct Transaction {
+  void SetRequest(const uint8_t* frame, size_t length) { m_Request.assign(frame, frame + length); }
+
+  std::vector<uint8_t> m_Request;
+  uint8_t m_Response[kResponseBufferSize] = {};
+  uint32_t m_Used = 0;
+  uint16_t m_Expected = 0;
+  uint32_t m_CheckResult = 0;
+  uint8_t m_Status = kTransactionNoResponse;
+  // The request could not be sent: no answer is awaited any more.
+  bool m_SendFailed = false;
+};
+
+}  // namespace virk

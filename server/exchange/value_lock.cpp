@@ -1,0 +1,10 @@
+#include "value_lock.h"
+
+namespace virk {
+
+std::mutex& GlobalValueLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+}  // namespace virk

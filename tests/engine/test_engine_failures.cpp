@@ -1,0 +1,223 @@
+// The engine against a slave that misbehaves on purpose: silence, exception
+// answers, closed connections; plus emulation and start/stop under writes.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "engine_tree.h"
+#include "fake_tcp_slave.h"
+#include "log_capture.h"
+
+namespace virk {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using test::FakeTcpSlave;
+
+long ElapsedMs(Clock::time_point since) {
+  return long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+struct Plant {
+  CGlobal global;
+  CChannel* channel = nullptr;
+  CDevice* device = nullptr;
+  CGroup* group = nullptr;
+  CDATag* reg10 = nullptr;
+  CDATag* reg11 = nullptr;
+
+  // One channel to 127.0.0.1:port, one device, one group with two holding
+  // registers at 10 and 11.
+  Plant(uint16_t port, uint32_t responseTimeout, uint8_t attempts, uint32_t periodMs) {
+    auto root = std::make_unique<CTreeItemRoot>();
+    channel = test::AddTcpChannel(*root, port, kProtocolTcp, responseTimeout);
+    channel->m_Data.m_Attempts = attempts;
+    device = test::AddDevice(*channel, 1);
+    group = test::AddGroup(*device, periodMs);
+    reg10 = test::AddTag(*group, "R10", kRegHolding, 10, kTypeUInt16);
+    reg11 = test::AddTag(*group, "R11", kRegHolding, 11, kTypeUInt16);
+    global.SetRoot(std::move(root));
+  }
+  int32_t Connection() const { return Int32Value(device->m_Connection); }
+};
+
+TEST(EngineFailures, SilentDeviceGetsThreeRequestsThenItsTagsTurnBad) {
+  FakeTcpSlave slave;
+  ASSERT_TRUE(slave.Start());
+  slave.SetBehaviour(FakeTcpSlave::Behaviour::kSilent);
+  Plant plant(slave.Port(), 100, 3, 60000);  // one poll only
+  plant.global.StartExchange();
+  ASSERT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
+  EXPECT_EQ(slave.Requests(), 3);
+  EXPECT_EQ(plant.reg11->Status(), kStatusBad);
+  EXPECT_EQ(plant.Connection(), kConnectionFailed);
+  double responseTime = 0;
+  uint32_t status = 1;
+  ASSERT_TRUE(test::TagNumber(plant.device->m_ResponseTime, responseTime, status));
+  EXPECT_GE(responseTime, 290.0);  // three time-outs of 100 ms
+  EXPECT_EQ(status, kStatusGood);
+  // The link stays: a silent device is no reason to reconnect.
+  EXPECT_EQ(slave.Connections(), 1);
+  plant.global.StopExchange();
+}
+
+TEST(EngineFailures, RecoveryAfterTheDeviceAnswersAgain) {
+  FakeTcpSlave slave;
+  ASSERT_TRUE(slave.Start());
+  slave.SetBehaviour(FakeTcpSlave::Behaviour::kSilent);
+  Plant plant(slave.Port(), 80, 2, 50);
+  plant.global.StartExchange();
+  ASSERT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
+  slave.SetBehaviour(FakeTcpSlave::Behaviour::kAnswer);
+  EXPECT_TRUE(test::WaitFor([&] { return test::TagHas(*plant.reg10, 10) &&
+                                         test::TagHas(*plant.reg11, 11); }, 5000));
+  EXPECT_EQ(plant.Connection(), kConnectionGood);
+  plant.global.StopExchange();
+}
+
+TEST(EngineFailures, ExceptionAnswerMakesTheRequestUncertainAndTheLinkGood) {
+  FakeTcpSlave slave;
+  ASSERT_TRUE(slave.Start());
+  slave.SetBehaviour(FakeTcpSlave::Behaviour::kException);
+  Plant plant(slave.Port(), 300, 3, 60000);
+  plant.global.StartExchange();
+  ASSERT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusUncertain; }, 5000));
+  EXPECT_EQ(plant.reg11->Status(), kStatusUncertain);
+  EXPECT_EQ(plant.Connection(), kConnectionGood);
+  EXPECT_EQ(slave.Requests(), 1);  // an exception is an answer: no retry
+  plant.global.StopExchange();
+}
+
+TEST(EngineFailures, ClosedConnectionIsReopenedByTheNextRequest) {
+  FakeTcpSlave slave;
+  ASSERT_TRUE(slave.Start());
+  slave.SetBehaviour(FakeTcpSlave::Behaviour::kCloseConnection);
+  Plant plant(slave.Port(), 200, 3, 50);
+  plant.global.StartExchange();
+  ASSERT_TRUE(test::WaitFor([&] { return slave.Connections() >= 2; }, 5000));
+  EXPECT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
+  slave.SetBehaviour(FakeTcpSlave::Behaviour::kAnswer);
+  EXPECT_TRUE(test::WaitFor([&] { return test::TagHas(*plant.reg10, 10); }, 5000));
+  plant.global.StopExchange();
+}
+
+TEST(EngineFailures, StopWhileTheDeviceIsSilentTakesAtMostOneResponseTimeOut) {
+  FakeTcpSlave slave;
+  ASSERT_TRUE(slave.Start());
+  slave.SetBehaviour(FakeTcpSlave::Behaviour::kSilent);
+  Plant plant(slave.Port(), 1000, 20, 50);  // 20 attempts would take 20 s
+  plant.global.StartExchange();
+  ASSERT_TRUE(test::WaitFor([&] { return slave.Requests() >= 1; }, 5000));
+  const auto start = Clock::now();
+  plant.global.StopExchange();
+  EXPECT_LT(ElapsedMs(start), 1500);
+  EXPECT_FALSE(plant.channel->IsThreadRunning());
+  // A cancelled transaction does not blame the device.
+  EXPECT_NE(plant.reg10->Status(), kStatusBad);
+}
+
+TEST(EngineFailures, ConnectionRefusedMakesEveryTagBad) {
+  Plant plant(test::ClosedLoopbackPort(), 100, 1, 50);
+  plant.global.StartExchange();
+  EXPECT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
+  EXPECT_EQ(plant.Connection(), kConnectionClosed);
+  plant.global.StopExchange();
+}
+
+TEST(EngineEmulation, EmulatedDeviceNeverOpensThePortUntilSwitchedBack) {
+  FakeTcpSlave slave;
+  ASSERT_TRUE(slave.Start());
+  Plant plant(slave.Port(), 200, 3, 20);
+  plant.device->m_Data.m_Emulation = true;
+  plant.reg10->m_Data.SetEmulKind(kEmulConst);
+  std::get<CEmulData_Const>(plant.reg10->m_Data.m_Emul).m_Value = 42.0;
+  plant.reg11->m_Data.SetEmulKind(kEmulRandom);
+  plant.global.StartExchange();
+
+  ASSERT_TRUE(test::WaitFor([&] { return test::TagHas(*plant.reg10, 42.0); }, 3000));
+  double random = -1;
+  uint32_t status = 1;
+  ASSERT_TRUE(test::TagNumber(*plant.reg11, random, status));
+  EXPECT_GE(random, 0.0);
+  EXPECT_LT(random, 1.0);
+  ASSERT_TRUE(test::WaitFor([&] { return plant.Connection() == kConnectionGood; }, 2000));
+  UA_Variant value;
+  UA_Variant_init(&value);
+  plant.device->m_Connection.GetValue(value, status);
+  UA_Variant_clear(&value);
+  EXPECT_EQ(status, kStatusGoodLocalOverride);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(slave.Connections(), 0);
+  EXPECT_EQ(slave.Requests(), 0);
+
+  // A write to an emulated device is taken and sends nothing.
+  UA_UInt16 raw = 5;
+  UA_Variant written;
+  UA_Variant_setScalar(&written, &raw, &UA_TYPES[UA_TYPES_UINT16]);
+  EXPECT_EQ(plant.group->Write(*plant.reg10, written), 0);
+
+  UA_Boolean off = false;
+  UA_Variant offValue;
+  UA_Variant_setScalar(&offValue, &off, &UA_TYPES[UA_TYPES_BOOLEAN]);
+  ASSERT_TRUE(plant.device->WriteStatusTag(plant.device->m_Emulation, offValue));
+  EXPECT_TRUE(test::WaitFor([&] { return test::TagHas(*plant.reg10, 10); }, 3000));
+  EXPECT_EQ(slave.Connections(), 1);
+  EXPECT_EQ(slave.Writes(), 0);
+  plant.global.StopExchange();
+}
+
+TEST(EngineControl, ExchangeOffRefusesWritesAndStopsPolling) {
+  FakeTcpSlave slave;
+  ASSERT_TRUE(slave.Start());
+  Plant plant(slave.Port(), 200, 3, 20);
+  plant.device->m_Data.m_Exchange = false;
+  plant.global.StartExchange();
+  plant.global.StartExchange();  // a second start changes nothing
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(slave.Requests(), 0);
+  UA_UInt16 raw = 5;
+  UA_Variant written;
+  UA_Variant_setScalar(&written, &raw, &UA_TYPES[UA_TYPES_UINT16]);
+  CDATag* tags[1] = {plant.reg10};
+  uint32_t results[1] = {0};
+  EXPECT_EQ(plant.group->Write(1, tags, &written, results), 1);
+  EXPECT_EQ(results[0], 1u);
+  EXPECT_EQ(slave.Writes(), 0);
+  plant.global.StopExchange();
+  plant.global.StopExchange();  // stopping when stopped only logs
+  EXPECT_FALSE(plant.global.IsStarted());
+}
+
+TEST(EngineControl, RepeatedStartAndStopWhileWritesArrive) {
+  FakeTcpSlave slave;
+  ASSERT_TRUE(slave.Start());
+  Plant plant(slave.Port(), 200, 2, 5);
+  std::atomic<bool> writing{true};
+  std::atomic<int> writesDone{0};
+  std::thread writer([&] {
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    for (UA_UInt16 raw = 0; writing && Clock::now() < end; ++raw) {
+      UA_Variant value;
+      UA_Variant_setScalar(&value, &raw, &UA_TYPES[UA_TYPES_UINT16]);
+      plant.group->Write(*plant.reg10, value);
+      ++writesDone;
+      std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+  });
+  for (int round = 0; round < 10; ++round) {
+    plant.global.StartExchange();
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    plant.global.StopExchange();
+    EXPECT_FALSE(plant.channel->IsThreadRunning());
+  }
+  writing = false;
+  writer.join();
+  EXPECT_GT(writesDone.load(), 0);
+  EXPECT_GT(slave.Writes(), 0);
+  EXPECT_GT(slave.Requests(), slave.Writes());  // polls went on between the writes
+}
+
+}  // namespace
+}  // namespace virk
