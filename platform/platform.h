@@ -31,6 +31,10 @@ void InstallConsoleControlHandler(void (*handler)());
 // `folder` under the name strftime(`nameFormat`) and re-raises the signal.
 void InstallCrashHandler(const std::string& folder, const std::string& nameFormat);
 
+// True when no other socket listens on the TCP port (any interface): tries
+// a listener's bind without sharing the port. False with the reason otherwise.
+bool TcpPortFree(uint16_t port, std::string& error);
+
 // Folder of the running program's executable, without a trailing '/'.
 std::string ExecutableFolder();
 

@@ -41,7 +41,13 @@ int Fail(const char* message) {
 
 // The library's loop with a flag another thread may clear; the loop wakes at
 // least every few hundred milliseconds to look at it.
-int Serve(UA_Server* server) {
+int Serve(UA_Server* server, uint16_t port) {
+  std::string error;
+  if (!platform::TcpPortFree(port, error)) {
+    ServerLog(UA_LOGLEVEL_ERROR, UA_LOGCATEGORY_SERVER, "Port %u is already in use (%s), exit", unsigned(port),
+              error.c_str());
+    return kExitFailed;
+  }
   UA_StatusCode status = UA_Server_run_startup(server);
   if (status == UA_STATUSCODE_GOOD) {
     while (g_running.load()) UA_Server_run_iterate(server, true);
@@ -93,7 +99,7 @@ int RunServer(int argc, char** argv) {
   ServerLog(UA_LOGLEVEL_INFO, UA_LOGCATEGORY_SERVER, "Add variable time (seconds): %f", elapsed.count());
 
   if (CreateMethods(context)) return Fail("Failed call CreateMethods, exit");
-  return Serve(context.server);
+  return Serve(context.server, context.port);
 }
 
 }  // namespace virk::server

@@ -30,11 +30,12 @@ const std::string kNone = "http://opcfoundation.org/UA/SecurityPolicy#None";
 class ServerOverOpcUa : public ::testing::Test {
  protected:
   // Writes the configuration and starts the server; the port comes from the options.
-  std::unique_ptr<ServerProcess> Start(const StartOptions& options, const std::vector<Login>& logins = {}) {
+  std::unique_ptr<ServerProcess> Start(const StartOptions& options, const std::vector<Login>& logins = {},
+                                       const std::string& outputName = "output.txt") {
     std::string error;
     EXPECT_TRUE(test::WriteTestConfig(m_Home / "test.cfg", options, logins, error)) << error;
     auto server = std::make_unique<ServerProcess>(VIRK_SERVER_PROGRAM, std::vector<std::string>{m_Home / "test.cfg"},
-                                                  m_Home.Path(), m_Home / "output.txt");
+                                                  m_Home.Path(), m_Home / outputName);
     EXPECT_TRUE(server->Started());
     return server;
   }
@@ -169,6 +170,22 @@ TEST_F(ServerOverOpcUa, CrashLeavesAReportInTheDumpFolder) {
   std::ifstream report(reports[0]);
   const std::string text((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("SIGSEGV"), std::string::npos) << text;
+}
+
+TEST_F(ServerOverOpcUa, SecondServerOnAPortInUseEndsWithCodeOne) {
+  const StartOptions options = OptionsOnFreePort();
+  auto first = Start(options);
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << first->Output();
+  auto second = Start(options, {}, "second.txt");
+  EXPECT_EQ(second->WaitForExit(10s), 1) << second->Output();
+  EXPECT_NE(second->Output().find("Port " + std::to_string(m_Port) + " is already in use"), std::string::npos)
+      << second->Output();
+  EXPECT_EQ(first->StopWith(SIGINT, 10s), 0) << first->Output();
+
+  // Stopped, the port is free again at once for the next start.
+  auto restarted = Start(options, {}, "restarted.txt");
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << restarted->Output();
+  EXPECT_EQ(restarted->StopWith(SIGINT, 10s), 0) << restarted->Output();
 }
 
 TEST_F(ServerOverOpcUa, PortOutOfRangeListensOn4840) {
