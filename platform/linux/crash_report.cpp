@@ -67,8 +67,13 @@ void OnFatalSignal(int signal, siginfo_t* info, void*) {
   const int fd = OpenReport();
   if (fd >= 0) {
     char head[256];
-    snprintf(head, sizeof head, "Fatal signal %d (%s) at address %p, process %d\nBacktrace:\n",
-             signal, SignalName(signal), info != nullptr ? info->si_addr : nullptr, int(getpid()));
+    // A signal sent by kill() carries the sender, not a fault address.
+    if (info != nullptr && info->si_code <= 0)
+      snprintf(head, sizeof head, "Fatal signal %d (%s) sent by process %d, process %d\nBacktrace:\n", signal,
+               SignalName(signal), int(info->si_pid), int(getpid()));
+    else
+      snprintf(head, sizeof head, "Fatal signal %d (%s) at address %p, process %d\nBacktrace:\n", signal,
+               SignalName(signal), info != nullptr ? info->si_addr : nullptr, int(getpid()));
     WriteText(fd, head);
     void* frames[128];
     backtrace_symbols_fd(frames, backtrace(frames, 128), fd);
