@@ -94,6 +94,7 @@ class CModbus {
   bool ChecksumMatches() const;
   void AnalyseDiscretes(std::vector<CDATag*>& tags);
   void AnalyseRegisters(std::vector<CDATag*>& tags);
+  void MarkSingleWriteDone(std::vector<CDATag*>& tags) const;
   bool AnalyseMultipleWrite(std::vector<CDATag*>& tags);
 
   uint8_t m_Pdu[kBufferSize] = {};

@@ -1,5 +1,9 @@
 #include "modbus_frame.h"
 
+#include <cstring>
+
+#include "common/settings.h"
+
 namespace virk {
 namespace {
 
@@ -34,5 +38,28 @@ void ByteToHex(uint8_t byte, char* out) {
 }
 
 uint8_t HexToByte(char high, char low) { return uint8_t(HexDigitValue(high) << 4 | HexDigitValue(low)); }
+
+size_t FrameAdu(int32_t protocol, uint16_t transactionId, const uint8_t* pdu, size_t n, uint8_t* out) {
+  if (protocol == kProtocolAscii) {
+    out[0] = ':';
+    for (size_t i = 0; i < n; ++i) ByteToHex(pdu[i], reinterpret_cast<char*>(out + 1 + 2 * i));
+    ByteToHex(ModbusLrc(pdu, n), reinterpret_cast<char*>(out + 1 + 2 * n));
+    out[2 * n + 3] = '\r';
+    out[2 * n + 4] = '\n';
+    return 2 * n + 5;
+  }
+  if (protocol == kProtocolTcp) {
+    const uint8_t header[6] = {uint8_t(transactionId >> 8), uint8_t(transactionId), 0, 0, uint8_t(n >> 8),
+                               uint8_t(n)};
+    std::memcpy(out, header, 6);
+    std::memcpy(out + 6, pdu, n);
+    return n + 6;
+  }
+  std::memcpy(out, pdu, n);
+  const uint16_t crc = ModbusCrc16(pdu, n);
+  out[n] = uint8_t(crc);
+  out[n + 1] = uint8_t(crc >> 8);
+  return n + 2;
+}
 
 }  // namespace virk

@@ -18,6 +18,11 @@ void ByteToHex(uint8_t byte, char* out);
 // A pair of hexadecimal characters, either case; any other character counts 0.
 uint8_t HexToByte(char high, char low);
 
+// Wraps a PDU (unit address first) of `n` bytes into the frame of the
+// protocol (0 RTU, 1 ASCII, 2 TCP with `transactionId`) at `out`, which
+// must hold 2n + 6 bytes. Returns the frame length.
+size_t FrameAdu(int32_t protocol, uint16_t transactionId, const uint8_t* pdu, size_t n, uint8_t* out);
+
 // Whether a received 16-bit field (r0, r1) matches the expected bytes
 // (e0, e1): the first bytes equal and the second equal or, when the expected
 // one is not 0, one less.

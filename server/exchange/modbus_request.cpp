@@ -191,34 +191,8 @@ bool CModbus::BuildMultipleWrite(std::vector<CDATag*>& tags) {
 }
 
 void CModbus::FinishFrame() {
-  const size_t n = m_PduLength;
-  switch (m_Protocol) {
-    case kProtocolAscii: {
-      m_Frame[0] = ':';
-      for (size_t i = 0; i < n; ++i) ByteToHex(m_Pdu[i], reinterpret_cast<char*>(m_Frame + 1 + 2 * i));
-      ByteToHex(ModbusLrc(m_Pdu, n), reinterpret_cast<char*>(m_Frame + 1 + 2 * n));
-      m_Frame[2 * n + 3] = '\r';
-      m_Frame[2 * n + 4] = '\n';
-      m_FrameLength = 2 * n + 5;
-      break;
-    }
-    case kProtocolTcp:
-      ++m_TransactionId;
-      PutWord(m_Frame, m_TransactionId);
-      PutWord(m_Frame + 2, 0);
-      PutWord(m_Frame + 4, uint16_t(n));
-      std::copy(m_Pdu, m_Pdu + n, m_Frame + 6);
-      m_FrameLength = n + 6;
-      break;
-    default: {
-      std::copy(m_Pdu, m_Pdu + n, m_Frame);
-      const uint16_t crc = ModbusCrc16(m_Pdu, n);
-      m_Frame[n] = uint8_t(crc);
-      m_Frame[n + 1] = uint8_t(crc >> 8);
-      m_FrameLength = n + 2;
-      break;
-    }
-  }
+  if (m_Protocol == kProtocolTcp) ++m_TransactionId;
+  m_FrameLength = FrameAdu(m_Protocol, m_TransactionId, m_Pdu, m_PduLength, m_Frame);
 }
 
 size_t CModbus::ExpectedResponseLength(size_t pduLength) const {

@@ -10,6 +10,7 @@
 #include "da_tag.h"
 #include "modbus.h"
 #include "modbus_frame.h"
+#include "value_types.h"
 
 namespace virk {
 namespace {
@@ -163,7 +164,7 @@ bool CModbus::AnalyseResponse(std::vector<CDATag*>& tags) {
       AnalyseRegisters(tags);
       return true;
     case 5: case 6:
-      if (!tags.empty()) tags.front()->SetDone(true);
+      MarkSingleWriteDone(tags);
       return m_PduLength >= 6 && CmpBufferValue(m_Pdu + 4, m_Reqv.Value);
     case 15: case 16:
       return AnalyseMultipleWrite(tags);
@@ -215,6 +216,17 @@ void CModbus::AnalyseRegisters(std::vector<CDATag*>& tags) {
     tag->ApplyTransform(value, status);
     StoreTagValue(*tag, value, status);
   }
+}
+
+void CModbus::MarkSingleWriteDone(std::vector<CDATag*>& tags) const {
+  if (tags.empty()) return;
+  CDATag& written = *tags.front();
+  written.SetDone(true);
+  if (m_ResponseFun != 6) return;
+  // Byte and bit tags of the register went out with it through the image.
+  for (CDATag* tag : tags)
+    if (UsesRegisterImage(tag->ValueType()) && tag->EffectiveAddress() == written.EffectiveAddress())
+      tag->SetDone(true);
 }
 
 bool CModbus::AnalyseMultipleWrite(std::vector<CDATag*>& tags) {

@@ -18,27 +18,8 @@ Bytes FrameOf(const CModbus& m) { return Bytes(m.Frame(), m.Frame() + m.FrameLen
 
 // A response frame around `pdu` as a device would send it.
 Bytes Respond(int32_t protocol, const Bytes& pdu, uint16_t transaction = 1) {
-  Bytes out;
-  if (protocol == kProtocolRtu) {
-    out = pdu;
-    const uint16_t crc = ModbusCrc16(pdu.data(), pdu.size());
-    out.push_back(uint8_t(crc));
-    out.push_back(uint8_t(crc >> 8));
-  } else if (protocol == kProtocolAscii) {
-    out.push_back(':');
-    char hex[2];
-    for (uint8_t b : pdu) {
-      ByteToHex(b, hex);
-      out.insert(out.end(), hex, hex + 2);
-    }
-    ByteToHex(ModbusLrc(pdu.data(), pdu.size()), hex);
-    out.insert(out.end(), hex, hex + 2);
-    out.push_back('\r');
-    out.push_back('\n');
-  } else {
-    out = {uint8_t(transaction >> 8), uint8_t(transaction), 0, 0, 0, uint8_t(pdu.size())};
-    out.insert(out.end(), pdu.begin(), pdu.end());
-  }
+  Bytes out(2 * pdu.size() + 6);
+  out.resize(FrameAdu(protocol, transaction, pdu.data(), pdu.size(), out.data()));
   return out;
 }
 
@@ -254,6 +235,7 @@ TEST(ModbusWrite, SingleWritesOfCoilsAndRegisters) {
   EXPECT_EQ(Bytes(m.Pdu(), m.Pdu() + m.PduLength()), (Bytes{1, 6, 0, 3, 0x7E, 0x11}));
   EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 6, 0, 3, 0x7E, 0x11})), kFrameValid);
   EXPECT_TRUE(m.AnalyseResponse(list));
+  EXPECT_TRUE(bit->IsDone() && high->IsDone());  // both went out in the one register
 
   // Without a register image the other bits are unknown: nothing is sent.
   bit->SetRegisterImage(nullptr);
