@@ -32,7 +32,7 @@ void StoreTagValue(CDATag& tag, UA_Variant& value, uint32_t status) {
 
 bool CModbus::SetRawData(const uint8_t* data, size_t length) {
   if (length > kBufferSize) return false;
-  std::memcpy(m_Raw, data, length);
+  if (length) std::memcpy(m_Raw, data, length);
   m_RawLength = length;
   m_PduLength = 0;
   m_ResponseFun = 0;
