@@ -74,8 +74,9 @@ X509Ptr BuildCertificate(const Options& options, const CertificateSettings& sett
     return nullptr;
   }
   if (!SetValidity(certificate.get(), settings.validityDays)) {
-    failure = "Не удалось установить срок действия сертификата (" +
-              std::to_string(settings.validityDays) + " дней)";
+    // Short of memory, this fails only for an end past what X.509 time holds.
+    failure = "Недопустимый срок действия " + std::to_string(settings.validityDays) +
+              " дней: сертификат должен истекать не позже 9999 года";
     return nullptr;
   }
   if (!AddExtensions(certificate.get(), settings)) {

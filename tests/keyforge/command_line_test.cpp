@@ -72,7 +72,8 @@ TEST_F(KeyforgeCommandLine, EachMissingOrEmptyRequiredOptionFailsWithHelp) {
 TEST_F(KeyforgeCommandLine, RefusedValuesNameTheProblemOnStandardErrorAndWriteNothing) {
   const std::vector<std::pair<std::string, std::string>> refused = {
       {"-alg=", "sha256"}, {"-alg=", "MD5"}, {"-size=", "abc"}, {"-size=", "100000"},
-      {"-val=", "0"},      {"-val=", "-5"},  {"-URI=", "urn:a,DNS:evil.example"},
+      {"-val=", "0"},      {"-val=", "-5"},  {"-val=", "3000000"},
+      {"-URI=", "urn:a,DNS:evil.example"},
   };
   for (const auto& [prefix, value] : refused) {
     const ChildResult result = Run(With(prefix, value));
