@@ -2,6 +2,15 @@
 // frames it for RTU, ASCII or TCP, takes a received byte stream apart, checks
 // it against the request and moves the response values into the tags. No
 // I/O: the caller sends the frame and hands back what it received.
+//
+// One request: Request_Read or Request_Write (the list shrinks to the tags
+// the request serves), FinishFrame, send Frame(); then after every chunk
+// received: SetRawData with all bytes so far, ExtractFrame and, if it
+// succeeds, ValidateResponse; read on while CheckResult() is
+// kFrameIncomplete. After a valid response AnalyseResponse marks the tags
+// it served done. A tag it could not serve stays undone (its value lay
+// outside what the device sent), so a caller that repeats requests until
+// every tag is done must stop when a pass serves none.
 #pragma once
 
 #include <cstddef>
