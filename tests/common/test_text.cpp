@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "common/text.h"
 
@@ -128,6 +129,61 @@ TEST(TextTest, FailedWriteLeavesTheOldFileAlone) {
   EXPECT_EQ(FileBytes(path), "old");
   std::filesystem::remove(blocker);
   std::remove(path.c_str());
+}
+
+// Lines as the whole-text splitter sees them, for comparison with the reader.
+std::vector<std::u16string> AllLines(ConfigLineReader& reader) {
+  std::vector<std::u16string> lines;
+  std::u16string line;
+  while (reader.Next(line)) lines.push_back(line);
+  return lines;
+}
+
+TEST(TextTest, LineReaderMatchesTheWholeTextAcrossChunks) {
+  // Over two chunks of text whose multi-byte sequences fall on every boundary.
+  std::u16string text;
+  for (int n = 0; text.size() < 1100000; ++n)
+    text += u";Тег_" + std::u16string(size_t(n % 7), u'ж') + u"\U0001F600;€\r\n";
+  text += u"last line without end";
+  const std::string path = TempPath("lines.cfg");
+  std::string error;
+  for (bool scrambled : {true, false}) {
+    ASSERT_TRUE(WriteConfigText(path, text, scrambled, error)) << error;
+    ConfigLineReader reader;
+    ASSERT_TRUE(reader.Open(path, scrambled));
+    const std::vector<std::u16string> lines = AllLines(reader);
+    EXPECT_TRUE(reader.Error().empty()) << reader.Error();
+    std::u16string joined;
+    for (const std::u16string& line : lines) joined += line + u"\r\n";
+    EXPECT_EQ(joined, text + u"\r\n");
+  }
+  std::remove(path.c_str());
+}
+
+TEST(TextTest, LineReaderEdgesAndErrors) {
+  const std::string path = TempPath("edges.csv");
+  ConfigLineReader reader;
+  PutFile(path, "\xEF\xBB\xBF" "a\n\nb\n");
+  ASSERT_TRUE(reader.Open(path, false));
+  EXPECT_EQ(AllLines(reader), (std::vector<std::u16string>{u"a", u"", u"b"}));
+
+  PutFile(path, "");
+  ASSERT_TRUE(reader.Open(path, false));
+  EXPECT_TRUE(AllLines(reader).empty());
+
+  // A broken sequence far into the file is reported at its own offset.
+  std::string bytes(1048575, 'x');
+  bytes += "\xD0\xB6\xD0";
+  PutFile(path, bytes);
+  ASSERT_TRUE(reader.Open(path, false));
+  AllLines(reader);
+  EXPECT_TRUE(reader.BadEncoding());
+  EXPECT_EQ(reader.Error(), "invalid UTF-8 at byte offset 1048577");
+  std::remove(path.c_str());
+
+  EXPECT_FALSE(reader.Open(path, false));
+  EXPECT_FALSE(reader.BadEncoding());
+  EXPECT_EQ(reader.Error(), "No such file or directory");
 }
 
 }  // namespace
