@@ -15,7 +15,9 @@ namespace virk {
 class CItem;
 using ItemPtr = std::unique_ptr<CItem>;
 
-// Creates an empty item of kind 1..4 with default settings.
+// Creates an empty item of kind 1..4 with default settings. Items of kinds 1..4
+// derive from CChannelBase, CDeviceBase, CGroupBase and CTagBase: the loader,
+// the writer and the copy reach the settings through these bases.
 class CItemFactory {
  public:
   virtual ~CItemFactory() = default;
