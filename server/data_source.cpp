@@ -1,0 +1,41 @@
+#include "server/data_source.h"
+
+#include "server/da_callback.h"
+#include "server/logging.h"
+
+namespace virk::server {
+
+UA_StatusCode ReadItemValue(UA_Server*, const UA_NodeId*, void*, const UA_NodeId*, void* nodeContext, UA_Boolean,
+                            const UA_NumericRange*, UA_DataValue* value) {
+  auto* node = static_cast<PublishedNode*>(nodeContext);
+  if (node == nullptr || node->variable == nullptr) return UA_STATUSCODE_BADINTERNALERROR;
+  if (!node->monitored) ClientRead(*node->owner, *node->variable);
+  uint32_t status = 0;
+  node->variable->GetValue(value->value, status);
+  value->hasValue = true;
+  value->status = status;
+  value->hasStatus = !node->publishing;
+  return UA_STATUSCODE_GOOD;
+}
+
+UA_StatusCode WriteItemValue(UA_Server*, const UA_NodeId*, void*, const UA_NodeId*, void* nodeContext,
+                             const UA_NumericRange*, const UA_DataValue* value) {
+  auto* node = static_cast<PublishedNode*>(nodeContext);
+  if (node == nullptr || node->variable == nullptr) return UA_STATUSCODE_BADINTERNALERROR;
+  UA_Variant copy;
+  UA_Variant_init(&copy);
+  UA_StatusCode status = UA_Variant_copy(&value->value, &copy);
+  if (status == UA_STATUSCODE_GOOD) status = ClientWrite(*node->owner, *node->variable, copy);
+  UA_Variant_clear(&copy);
+  return status;
+}
+
+void OnMonitoredItemRegister(UA_Server*, const UA_NodeId*, void*, const UA_NodeId*, void* nodeContext,
+                             UA_UInt32 attributeId, UA_Boolean removed) {
+  ServerLog(UA_LOGLEVEL_INFO, UA_LOGCATEGORY_USERLAND, "monitoredItemRegisterCallback");
+  // Only variables have a Value attribute, and only their context is a PublishedNode.
+  if (nodeContext == nullptr || attributeId != UA_ATTRIBUTEID_VALUE) return;
+  static_cast<PublishedNode*>(nodeContext)->monitored = !removed;
+}
+
+}  // namespace virk::server
