@@ -12,6 +12,14 @@ void LogErase(const char* format, int a, int b, int c = 0) {
   LogFormat(LogLevel::Debug, kLogUserland, format, a, b, c);
 }
 
+// The candidates are sorted, so once one lies beyond what the request can
+// reach, so do all after it: they are dropped with one record instead of
+// one each (a large group would otherwise log and scan thousands per request).
+void LogRest(const std::vector<CDATag*>& tags, size_t next) {
+  if (next < tags.size())
+    LogErase("erase (rest %d) %d\n", int(tags.size() - next), int(tags[next]->Address()));
+}
+
 }  // namespace
 
 uint16_t PlanRead(std::vector<CDATag*>& tags, uint16_t limit, uint8_t maxFragment) {
@@ -28,28 +36,41 @@ uint16_t PlanRead(std::vector<CDATag*>& tags, uint16_t limit, uint8_t maxFragmen
     CDATag* tag = tags[i];
     const int address = tag->Address();
     const int tagSegment = tag->SegmentSize();
-    bool keep = false;
-    if (tag->RegKind() != kind) {
-      keep = false;
-    } else if (address == lastKept && (segment || tagSegment)) {
-      keep = tagSegment == segment;
-      if (!keep) LogErase("erase (RegsInSegment2(%d!=%d)) %d\n", tagSegment, segment, address);
-    } else if (segment || tagSegment) {
-      LogErase("erase (RegsInSegment(%d!=%d)) %d\n", tagSegment, segment, address);
-    } else {
-      const int gap = address - end;
-      const int newEnd = std::max(end, address + tag->SizeInRegisters());
-      if (gap > maxFragment) {
-        LogErase("erase (dFragment(%d)) %d\n", gap, address);
-      } else if (newEnd - start > limit) {
-        LogErase("erase (MaxRegsInReqv(%d>%d)) %d\n", newEnd - start, limit, address);
-      } else {
-        keep = true;
-        end = newEnd;
-        lastKept = address;
+    if (tag->RegKind() != kind) continue;
+    if (address == lastKept && (segment || tagSegment)) {
+      if (tagSegment == segment) {
+        tags[kept++] = tag;
+        continue;
       }
+      LogErase("erase (RegsInSegment2(%d!=%d)) %d\n", tagSegment, segment, address);
+      continue;
     }
-    if (keep) tags[kept++] = tag;
+    if (segment || tagSegment) {
+      LogErase("erase (RegsInSegment(%d!=%d)) %d\n", tagSegment, segment, address);
+      if (segment) {  // a segment is read alone: nothing after it joins
+        LogRest(tags, i + 1);
+        break;
+      }
+      continue;
+    }
+    const int gap = address - end;
+    const int newEnd = std::max(end, address + tag->SizeInRegisters());
+    if (gap > maxFragment) {
+      LogErase("erase (dFragment(%d)) %d\n", gap, address);
+      LogRest(tags, i + 1);  // every later tag leaves a larger gap
+      break;
+    }
+    if (newEnd - start > limit) {
+      LogErase("erase (MaxRegsInReqv(%d>%d)) %d\n", newEnd - start, limit, address);
+      if (address - start >= limit) {  // not even one register fits any more
+        LogRest(tags, i + 1);
+        break;
+      }
+      continue;
+    }
+    end = newEnd;
+    lastKept = address;
+    tags[kept++] = tag;
   }
   tags.resize(kept);
   return uint16_t(end - start);
@@ -62,31 +83,36 @@ uint16_t PlanWrite(std::vector<CDATag*>& tags, uint16_t limit) {
   int end = start;
   int lastKept = -1;
   size_t kept = 0;
-  for (CDATag* tag : tags) {
+  for (size_t i = 0; i < tags.size(); ++i) {
+    CDATag* tag = tags[i];
     const int address = tag->EffectiveAddress();
     // Registers are counted once even where tags overlap, so the request
     // never reaches past the last tag (that would write zeros there).
     const int newEnd = std::max(end, address + tag->SizeInRegisters());
-    bool keep = false;
-    if (tag->RegKind() != kind) {
-      keep = false;
-    } else if (address == lastKept) {
-      keep = true;
-    } else if (lastKept >= 0 && address > end) {
+    if (tag->RegKind() != kind) continue;
+    if (address == lastKept) {
+      tags[kept++] = tag;
+      continue;
+    }
+    if (lastKept >= 0 && address > end) {
       LogErase("erase (dFragment(%d)) %d\n", address - end, address);
-    } else if (newEnd - start > limit) {
+      LogRest(tags, i + 1);  // writes never bridge a gap
+      break;
+    }
+    if (newEnd - start > limit) {
       if (tag->IsWriteGroup())
         LogErase("erase (MaxRegsInReqv(%d>%d)) %d\n", newEnd - start, limit, address);
       else
         LogErase("erase (bWriteGroup(%d)) %d\n", 0, address);
-    } else if (lastKept < 0 || tag->IsWriteGroup()) {
-      keep = true;
-      end = newEnd;
-      lastKept = address;
-    } else {
-      LogErase("erase (bWriteGroup(%d)) %d\n", 0, address);
+      continue;
     }
-    if (keep) tags[kept++] = tag;
+    if (lastKept >= 0 && !tag->IsWriteGroup()) {
+      LogErase("erase (bWriteGroup(%d)) %d\n", 0, address);
+      continue;
+    }
+    end = newEnd;
+    lastKept = address;
+    tags[kept++] = tag;
   }
   tags.resize(kept);
   return uint16_t(end - start);
