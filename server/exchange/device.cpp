@@ -163,8 +163,6 @@ int CDevice::DataExchange(TagSet& set) {
       break;
     }
   }
-  // Tags left over keep no done marks for the next set.
-  RemoveDone(pending);
   if (set.m_Addr != 0) {
     std::lock_guard<std::mutex> lock(GlobalValueLock());
     SetFloatValue(m_ScanTime, ElapsedMs(start));

@@ -1,11 +1,12 @@
-// A scriptable Modbus TCP slave on 127.0.0.1 for fault injection: it answers
-// reads of holding registers (register i holds i) and single writes, or
-// stays silent, answers with an exception, or closes the connection.
+// A scriptable Modbus slave on 127.0.0.1 for fault injection, speaking
+// Modbus TCP or RTU over TCP. Register i holds i; it answers reads of
+// holding registers and writes (5, 6, 15, 16), or misbehaves as told.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <thread>
+#include <vector>
 
 #include "loopback_listener.h"
 
@@ -13,9 +14,22 @@ namespace virk::test {
 
 class FakeTcpSlave {
  public:
-  enum class Behaviour { kAnswer, kSilent, kException, kCloseConnection };
+  enum class Behaviour {
+    kAnswer,
+    kSilent,
+    kException,
+    kCloseConnection,
+    kGarbage,
+    kBadChecksum,  // RTU only
+    kWrongUnit,
+    kWrongFunction,
+    kWrongTransactionId,  // Modbus TCP only
+    kTruncated,
+    kLate,  // answers after kLateMs
+  };
+  static constexpr int kLateMs = 300;
 
-  FakeTcpSlave() = default;
+  explicit FakeTcpSlave(bool rtu = false) : m_Rtu(rtu) {}
   ~FakeTcpSlave() { Stop(); }
 
   bool Start();
@@ -29,10 +43,14 @@ class FakeTcpSlave {
 
  private:
   void Serve();
-  // Answers every complete request in the buffer; false when the
-  // connection is to be closed.
+  // Length of the first complete request in `pending`, 0 while incomplete.
+  size_t RequestLength(const std::vector<uint8_t>& pending) const;
+  // False when the connection is to be closed.
   bool HandleRequest(int peer, const uint8_t* request, size_t length);
+  // The answer PDU (unit address first) to a request PDU.
+  std::vector<uint8_t> AnswerPdu(const uint8_t* pdu, size_t length);
 
+  const bool m_Rtu;
   LoopbackListener m_Listener;
   std::thread m_Thread;
   std::atomic<bool> m_Stop{false};

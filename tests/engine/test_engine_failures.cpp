@@ -30,9 +30,10 @@ struct Plant {
 
   // One channel to 127.0.0.1:port, one device, one group with two holding
   // registers at 10 and 11.
-  Plant(uint16_t port, uint32_t responseTimeout, uint8_t attempts, uint32_t periodMs) {
+  Plant(uint16_t port, uint32_t responseTimeout, uint8_t attempts, uint32_t periodMs,
+        int32_t protocol = kProtocolTcp) {
     auto root = std::make_unique<CTreeItemRoot>();
-    channel = test::AddTcpChannel(*root, port, kProtocolTcp, responseTimeout);
+    channel = test::AddTcpChannel(*root, port, protocol, responseTimeout);
     channel->m_Data.m_Attempts = attempts;
     device = test::AddDevice(*channel, 1);
     group = test::AddGroup(*device, periodMs);
@@ -59,6 +60,62 @@ TEST(EngineFailures, SilentDeviceGetsThreeRequestsThenItsTagsTurnBad) {
   EXPECT_GE(responseTime, 290.0);  // three time-outs of 100 ms
   EXPECT_EQ(status, kStatusGood);
   // The link stays: a silent device is no reason to reconnect.
+  EXPECT_EQ(slave.Connections(), 1);
+  plant.global.StopExchange();
+}
+
+struct BadAnswer {
+  const char* name;
+  FakeTcpSlave::Behaviour behaviour;
+  bool rtu;
+};
+
+class EngineBadAnswers : public ::testing::TestWithParam<BadAnswer> {};
+
+// Every kind of unusable answer costs all attempts, turns the tags Bad and
+// keeps the link; the device recovers when it answers properly again.
+TEST_P(EngineBadAnswers, AllAttemptsFailTagsTurnBadAndTheLinkStays) {
+  FakeTcpSlave slave(GetParam().rtu);
+  ASSERT_TRUE(slave.Start());
+  slave.SetBehaviour(GetParam().behaviour);
+  Plant plant(slave.Port(), 100, 3, 60000, GetParam().rtu ? kProtocolRtu : kProtocolTcp);
+  plant.global.StartExchange();
+  ASSERT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
+  EXPECT_EQ(slave.Requests(), 3);
+  EXPECT_EQ(plant.Connection(), kConnectionFailed);
+  EXPECT_EQ(slave.Connections(), 1);
+  plant.global.StopExchange();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, EngineBadAnswers,
+    ::testing::Values(BadAnswer{"Garbage", FakeTcpSlave::Behaviour::kGarbage, false},
+                      BadAnswer{"GarbageRtu", FakeTcpSlave::Behaviour::kGarbage, true},
+                      BadAnswer{"BadCrc", FakeTcpSlave::Behaviour::kBadChecksum, true},
+                      BadAnswer{"WrongUnit", FakeTcpSlave::Behaviour::kWrongUnit, false},
+                      BadAnswer{"WrongUnitRtu", FakeTcpSlave::Behaviour::kWrongUnit, true},
+                      BadAnswer{"WrongFunction", FakeTcpSlave::Behaviour::kWrongFunction, false},
+                      BadAnswer{"WrongTransactionId", FakeTcpSlave::Behaviour::kWrongTransactionId,
+                                false},
+                      BadAnswer{"Truncated", FakeTcpSlave::Behaviour::kTruncated, false},
+                      BadAnswer{"TruncatedRtu", FakeTcpSlave::Behaviour::kTruncated, true}),
+    [](const ::testing::TestParamInfo<BadAnswer>& info) { return std::string(info.param.name); });
+
+TEST(EngineFailures, AnswersLaterThanAllAttemptsAreNotTakenForNewRequests) {
+  FakeTcpSlave slave;
+  ASSERT_TRUE(slave.Start());
+  slave.SetBehaviour(FakeTcpSlave::Behaviour::kLate);
+  // Two attempts of 100 ms end long before the first answer comes at 300 ms.
+  Plant plant(slave.Port(), 100, 2, 1500);
+  plant.global.StartExchange();
+  ASSERT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
+  EXPECT_EQ(plant.Connection(), kConnectionFailed);
+  // The slave counts a request when it gets to it, after its late answers.
+  EXPECT_TRUE(test::WaitFor([&] { return slave.Requests() == 2; }, 1000));
+  slave.SetBehaviour(FakeTcpSlave::Behaviour::kAnswer);
+  EXPECT_TRUE(test::WaitFor([&] { return test::TagHas(*plant.reg10, 10) &&
+                                         test::TagHas(*plant.reg11, 11); }, 5000));
+  EXPECT_EQ(plant.Connection(), kConnectionGood);
   EXPECT_EQ(slave.Connections(), 1);
   plant.global.StopExchange();
 }
@@ -123,6 +180,32 @@ TEST(EngineFailures, ConnectionRefusedMakesEveryTagBad) {
   plant.global.StartExchange();
   EXPECT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
   EXPECT_EQ(plant.Connection(), kConnectionClosed);
+  plant.global.StopExchange();
+}
+
+TEST(EngineBroadcast, UnitZeroIsNeverPolledAndWritesAreSentOnceWithoutAnswer) {
+  FakeTcpSlave slave;
+  ASSERT_TRUE(slave.Start());
+  Plant plant(slave.Port(), 300, 3, 20);
+  plant.device->m_Data.m_Addr = 0;
+  plant.reg10->m_Data.m_bWriteGroup = false;
+  plant.global.StartExchange();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(slave.Requests(), 0);
+
+  UA_UInt16 raw = 777;
+  UA_Variant written;
+  UA_Variant_setScalar(&written, &raw, &UA_TYPES[UA_TYPES_UINT16]);
+  const auto start = Clock::now();
+  EXPECT_EQ(plant.group->Write(*plant.reg10, written), 0);
+  EXPECT_LT(ElapsedMs(start), 250);  // no answer awaited
+  EXPECT_TRUE(test::TagHas(*plant.reg10, 777, kStatusUncertain));
+  EXPECT_TRUE(test::WaitFor([&] { return slave.Writes() == 1; }, 2000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(slave.Requests(), 1);
+  // No scan or response time is measured for a broadcast.
+  EXPECT_TRUE(test::TagHas(plant.device->m_ScanTime, 0.0));
+  EXPECT_TRUE(test::TagHas(plant.device->m_ResponseTime, 0.0));
   plant.global.StopExchange();
 }
 

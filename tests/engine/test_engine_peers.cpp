@@ -144,5 +144,31 @@ TEST_F(EngineSerialPeers, AsciiOnASerialLine) {
   scenario.ReadsTheSlaveAndWritesToIt();
 }
 
+TEST_F(EngineSerialPeers, PortIsClosedWhenTheDeviceGoesAwayAndReopenedWhenItIsBack) {
+  ASSERT_TRUE(m_Slave.StartSerial(m_Pair.EndB(), "rtu", 9600));
+  CGlobal global;
+  auto root = std::make_unique<CTreeItemRoot>();
+  CChannel* channel = test::AddComChannel(*root, 1, 9600, kProtocolRtu, 200);
+  CDevice* device = test::AddDevice(*channel, 1);
+  CGroup* group = test::AddGroup(*device, 20);
+  CDATag* hr10 = test::AddTag(*group, "HR10", kRegHolding, 10, kTypeUInt16, OrderCode(1, "BA"));
+  global.SetRoot(std::move(root));
+  global.StartExchange();
+  ASSERT_TRUE(test::WaitFor([&] { return test::TagHas(*hr10, 10); }, 10000));
+
+  m_Slave.Stop();
+  m_Pair.Stop();
+  EXPECT_TRUE(test::WaitFor([&] { return hr10->Status() == kStatusBad; }, 5000));
+  EXPECT_TRUE(test::WaitFor([&] { return channel->ConnectionState() == kLinkInitFailed; }, 5000));
+  EXPECT_FALSE(channel->IsPortOpen());
+
+  ASSERT_TRUE(m_Pair.Start());
+  ASSERT_TRUE(m_Slave.StartSerial(m_Pair.EndB(), "rtu", 9600));
+  EXPECT_TRUE(test::WaitFor([&] { return test::TagHas(*hr10, 10); }, 10000));
+  EXPECT_TRUE(channel->IsPortOpen());
+  EXPECT_EQ(Int32Value(device->m_Connection), kConnectionGood);
+  global.StopExchange();
+}
+
 }  // namespace
 }  // namespace virk
