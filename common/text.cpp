@@ -264,31 +264,39 @@ bool ConfigLineReader::Fill() {
 bool ConfigLineReader::Next(std::u16string& line) {
   line.clear();
   if (!m_Error.empty()) return false;
+  const char16_t mask = m_Scrambled ? kScrambleMask : 0;
   bool any = false;
   for (;;) {
     if (m_End - m_Pos < 4 && !m_AtEnd && !Fill()) return false;
     if (m_Pos == m_End) return any;
     any = true;
-    const char* p = m_Buffer.data() + m_Pos;
-    char32_t cp = static_cast<unsigned char>(*p);
-    size_t length = 1;
-    if (cp >= 0x80) {
-      length = DecodeOne(p, m_End - m_Pos, cp);
-      if (length == 0) {
-        m_BadEncoding = true;
-        m_Error = InvalidUtf8Message(m_Consumed + m_Pos);
-        return false;
+    // Up to `safe` every sequence is whole in the buffer; past it only at the end of the file.
+    const size_t safe = m_AtEnd ? m_End : m_End - 3;
+    while (m_Pos < safe) {
+      const char* p = m_Buffer.data() + m_Pos;
+      char32_t cp = static_cast<unsigned char>(*p);
+      size_t length = 1;
+      if (cp >= 0x80) {
+        length = DecodeOne(p, m_End - m_Pos, cp);
+        if (length == 0) {
+          m_BadEncoding = true;
+          m_Error = InvalidUtf8Message(m_Consumed + m_Pos);
+          return false;
+        }
       }
-    }
-    m_Pos += length;
-    const size_t first = line.size();
-    AppendUnits(line, cp);
-    if (m_Scrambled)
-      for (size_t i = first; i < line.size(); ++i) line[i] ^= kScrambleMask;
-    if (line.back() == u'\n') {
-      line.pop_back();
-      if (!line.empty() && line.back() == u'\r') line.pop_back();
-      return true;
+      m_Pos += length;
+      if (cp >= 0x10000) {
+        AppendUnits(line, cp);
+        line[line.size() - 2] ^= mask;
+        line.back() ^= mask;
+        continue;
+      }
+      const char16_t unit = char16_t(cp) ^ mask;
+      if (unit == u'\n') {
+        if (!line.empty() && line.back() == u'\r') line.pop_back();
+        return true;
+      }
+      line.push_back(unit);
     }
   }
 }
