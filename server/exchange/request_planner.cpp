@@ -20,6 +20,26 @@ void LogRest(const std::vector<CDATag*>& tags, size_t next) {
     LogErase("erase (rest %d) %d\n", int(tags.size() - next), int(tags[next]->Address()));
 }
 
+// The tags kept so far, compacted to the front of the list, and the span
+// of registers they cover.
+struct Span {
+  std::vector<CDATag*>& tags;
+  int start;
+  int end;
+  int lastKept;
+  size_t kept;
+
+  void Keep(CDATag* tag, int address, int newEnd) {
+    end = newEnd;
+    lastKept = address;
+    tags[kept++] = tag;
+  }
+  uint16_t Finish() {
+    tags.resize(kept);
+    return uint16_t(end - start);
+  }
+};
+
 }  // namespace
 
 uint16_t PlanRead(std::vector<CDATag*>& tags, uint16_t limit, uint8_t maxFragment) {
@@ -28,18 +48,16 @@ uint16_t PlanRead(std::vector<CDATag*>& tags, uint16_t limit, uint8_t maxFragmen
   const int32_t kind = first.RegKind();
   const int start = first.Address();
   const int segment = first.SegmentSize();
-  // The span covered so far ends at `end`; an overlapping tag never shrinks it.
-  int end = start + (segment ? segment : first.SizeInRegisters());
-  int lastKept = start;
-  size_t kept = 1;
+  // An overlapping tag never shrinks the span.
+  Span span{tags, start, start + (segment ? segment : first.SizeInRegisters()), start, 1};
   for (size_t i = 1; i < tags.size(); ++i) {
     CDATag* tag = tags[i];
     const int address = tag->Address();
     const int tagSegment = tag->SegmentSize();
     if (tag->RegKind() != kind) continue;
-    if (address == lastKept && (segment || tagSegment)) {
+    if (address == span.lastKept && (segment || tagSegment)) {
       if (tagSegment == segment) {
-        tags[kept++] = tag;
+        span.Keep(tag, address, span.end);
         continue;
       }
       LogErase("erase (RegsInSegment2(%d!=%d)) %d\n", tagSegment, segment, address);
@@ -53,8 +71,8 @@ uint16_t PlanRead(std::vector<CDATag*>& tags, uint16_t limit, uint8_t maxFragmen
       }
       continue;
     }
-    const int gap = address - end;
-    const int newEnd = std::max(end, address + tag->SizeInRegisters());
+    const int gap = address - span.end;
+    const int newEnd = std::max(span.end, address + tag->SizeInRegisters());
     if (gap > maxFragment) {
       LogErase("erase (dFragment(%d)) %d\n", gap, address);
       LogRest(tags, i + 1);  // every later tag leaves a larger gap
@@ -68,34 +86,29 @@ uint16_t PlanRead(std::vector<CDATag*>& tags, uint16_t limit, uint8_t maxFragmen
       }
       continue;
     }
-    end = newEnd;
-    lastKept = address;
-    tags[kept++] = tag;
+    span.Keep(tag, address, newEnd);
   }
-  tags.resize(kept);
-  return uint16_t(end - start);
+  return span.Finish();
 }
 
 uint16_t PlanWrite(std::vector<CDATag*>& tags, uint16_t limit) {
   if (tags.empty()) return 0;
   const int32_t kind = tags.front()->RegKind();
   const int start = tags.front()->EffectiveAddress();
-  int end = start;
-  int lastKept = -1;
-  size_t kept = 0;
+  Span span{tags, start, start, -1, 0};
   for (size_t i = 0; i < tags.size(); ++i) {
     CDATag* tag = tags[i];
     const int address = tag->EffectiveAddress();
     // Registers are counted once even where tags overlap, so the request
     // never reaches past the last tag (that would write zeros there).
-    const int newEnd = std::max(end, address + tag->SizeInRegisters());
+    const int newEnd = std::max(span.end, address + tag->SizeInRegisters());
     if (tag->RegKind() != kind) continue;
-    if (address == lastKept) {
-      tags[kept++] = tag;
+    if (address == span.lastKept) {
+      span.Keep(tag, address, span.end);
       continue;
     }
-    if (lastKept >= 0 && address > end) {
-      LogErase("erase (dFragment(%d)) %d\n", address - end, address);
+    if (span.lastKept >= 0 && address > span.end) {
+      LogErase("erase (dFragment(%d)) %d\n", address - span.end, address);
       LogRest(tags, i + 1);  // writes never bridge a gap
       break;
     }
@@ -106,16 +119,13 @@ uint16_t PlanWrite(std::vector<CDATag*>& tags, uint16_t limit) {
         LogErase("erase (bWriteGroup(%d)) %d\n", 0, address);
       continue;
     }
-    if (lastKept >= 0 && !tag->IsWriteGroup()) {
+    if (span.lastKept >= 0 && !tag->IsWriteGroup()) {
       LogErase("erase (bWriteGroup(%d)) %d\n", 0, address);
       continue;
     }
-    end = newEnd;
-    lastKept = address;
-    tags[kept++] = tag;
+    span.Keep(tag, address, newEnd);
   }
-  tags.resize(kept);
-  return uint16_t(end - start);
+  return span.Finish();
 }
 
 }  // namespace virk
