@@ -8,6 +8,7 @@
 #include "byte_order.h"
 #include "com_path.h"
 #include "engine_tree.h"
+#include "libmodbus_slave.h"
 #include "pymodbus_slave.h"
 #include "socat_pair.h"
 
@@ -117,6 +118,23 @@ TEST_F(EnginePeers, RtuOverTcp) {
     return test::AddTcpChannel(root, g_SlavePort, kProtocolRtu);
   });
   scenario.ReadsTheSlaveAndWritesToIt();
+}
+
+TEST(EngineLibmodbus, ReadsAndWritesALibmodbusSlave) {
+  test::LibmodbusSlave slave;
+  // The same contents as the pymodbus slave's.
+  for (const auto& [address, value] : {std::pair<int, uint16_t>{100, 17143}, {101, 0}, {102, 0},
+                                       {103, 17143}, {110, 65535}, {111, 65534}})
+    slave.SetHoldingRegister(address, value);
+  ASSERT_TRUE(slave.StartTcp());
+  g_SlavePort = slave.Port();
+  Scenario scenario([](CTreeItemRoot& root) {
+    return test::AddTcpChannel(root, g_SlavePort, kProtocolTcp);
+  });
+  scenario.ReadsTheSlaveAndWritesToIt();
+  // The writes reached the slave's own registers and coils.
+  EXPECT_EQ(slave.HoldingRegister(200), 4321);
+  EXPECT_TRUE(slave.Coil(8));
 }
 
 class EngineSerialPeers : public EnginePeers {

@@ -1,0 +1,126 @@
+#include "libmodbus_slave.h"
+
+#include <arpa/inet.h>
+#include <modbus.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace virk::test {
+namespace {
+
+constexpr int kSize = 1000;
+
+bool Readable(int fd, int timeoutMs) {
+  pollfd waiter{fd, POLLIN, 0};
+  return poll(&waiter, 1, timeoutMs) > 0;
+}
+
+}  // namespace
+
+LibmodbusSlave::LibmodbusSlave() {
+  m_Mapping = modbus_mapping_new(kSize, kSize, kSize, kSize);
+  for (int i = 0; i < kSize; ++i) {
+    m_Mapping->tab_registers[i] = uint16_t(i);
+    m_Mapping->tab_input_registers[i] = uint16_t(0x1000 + i);
+    m_Mapping->tab_bits[i] = uint8_t(i % 2);
+    m_Mapping->tab_input_bits[i] = uint8_t(i % 3 == 0);
+  }
+}
+
+LibmodbusSlave::~LibmodbusSlave() {
+  Stop();
+  modbus_mapping_free(m_Mapping);
+}
+
+bool LibmodbusSlave::StartTcp() {
+  Stop();
+  m_Context = modbus_new_tcp("127.0.0.1", 0);
+  if (!m_Context) return false;
+  m_Listener = modbus_tcp_listen(m_Context, 1);
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (m_Listener < 0 || getsockname(m_Listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    Stop();
+    return false;
+  }
+  m_Port = ntohs(address.sin_port);
+  m_Stop = false;
+  m_Thread = std::thread([this] { ServeTcp(); });
+  return true;
+}
+
+bool LibmodbusSlave::StartRtu(const std::string& device, int baud, int unit) {
+  Stop();
+  m_Context = modbus_new_rtu(device.c_str(), baud, 'N', 8, 1);
+  if (!m_Context || modbus_set_slave(m_Context, unit) != 0 || modbus_connect(m_Context) != 0) {
+    Stop();
+    return false;
+  }
+  m_Stop = false;
+  m_Thread = std::thread([this] { ServeRtu(); });
+  return true;
+}
+
+void LibmodbusSlave::Stop() {
+  m_Stop = true;
+  if (m_Thread.joinable()) m_Thread.join();
+  if (m_Listener >= 0) close(m_Listener);
+  m_Listener = -1;
+  if (m_Context) {
+    modbus_close(m_Context);
+    modbus_free(m_Context);
+  }
+  m_Context = nullptr;
+}
+
+bool LibmodbusSlave::ServeOne(int socket) {
+  if (!Readable(socket, 50)) return true;
+  uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
+  const int length = modbus_receive(m_Context, query);
+  if (length == 0) return true;  // a request for another unit
+  if (length < 0) return errno != ECONNRESET && errno != EBADF && errno != EPIPE;
+  ++m_Requests;
+  std::lock_guard<std::mutex> lock(m_MappingLock);
+  modbus_reply(m_Context, query, length, m_Mapping);
+  return true;
+}
+
+void LibmodbusSlave::ServeTcp() {
+  while (!m_Stop) {
+    if (!Readable(m_Listener, 50)) continue;
+    int listener = m_Listener;
+    const int peer = modbus_tcp_accept(m_Context, &listener);
+    if (peer < 0) continue;
+    while (!m_Stop && ServeOne(peer)) {
+    }
+    close(peer);
+  }
+}
+
+void LibmodbusSlave::ServeRtu() {
+  const int fd = modbus_get_socket(m_Context);
+  while (!m_Stop) {
+    if (!ServeOne(fd)) modbus_flush(m_Context);
+  }
+}
+
+uint16_t LibmodbusSlave::HoldingRegister(int address) {
+  std::lock_guard<std::mutex> lock(m_MappingLock);
+  return m_Mapping->tab_registers[address];
+}
+
+void LibmodbusSlave::SetHoldingRegister(int address, uint16_t value) {
+  std::lock_guard<std::mutex> lock(m_MappingLock);
+  m_Mapping->tab_registers[address] = value;
+}
+
+bool LibmodbusSlave::Coil(int address) {
+  std::lock_guard<std::mutex> lock(m_MappingLock);
+  return m_Mapping->tab_bits[address] != 0;
+}
+
+}  // namespace virk::test
