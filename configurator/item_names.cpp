@@ -22,6 +22,10 @@ std::string UniqueChildName(const virk::CItem& parent, std::string name) {
   return name;
 }
 
+std::string NextFreeName(const virk::CItem& parent, const std::string& name) {
+  return UniqueChildName(parent, IncrementTrailingNumber(name));
+}
+
 std::string WithCopySuffix(const std::string& name) {
   if (name.size() < 5 || name.find("_Copy") == std::string::npos) return name + "_Copy1";
   return name;

@@ -13,5 +13,9 @@ std::string IncrementTrailingNumber(const std::string& name);
 // reached by counting up its trailing number.
 std::string UniqueChildName(const virk::CItem& parent, std::string name);
 
+// The name of a new item or of the next tag of a series: its trailing number
+// counted up at least once, then further while a child of `parent` has it.
+std::string NextFreeName(const virk::CItem& parent, const std::string& name);
+
 // Appends "_Copy1" unless the name already carries a copy suffix.
 std::string WithCopySuffix(const std::string& name);

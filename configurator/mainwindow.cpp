@@ -10,14 +10,20 @@
 
 #include "aboutdialog.h"
 #include "app_log.h"
+#include "channelsetupdialog.h"
 #include "config_file.h"
+#include "createcertificates.h"
+#include "devicesetupdialog.h"
 #include "dialogaddusers.h"
+#include "groupsetupdialog.h"
 #include "item_dialogs.h"
+#include "keyforge_run.h"
 #include "progressbar.h"
 #include "prompts.h"
 #include "tablemodelmonitoring.h"
 #include "tablemodelvariable.h"
 #include "tag_series.h"
+#include "tagsetupdialog.h"
 #include "tree_edit.h"
 #include "ui_mainwindow.h"
 
@@ -357,15 +363,16 @@ void MainWindow::slotDisconnect() { m_server = nullptr; }
 bool MainWindow::RunItemDialog(CItem* item) {
   std::unique_ptr<QDialog> dialog = CreateItemDialog(item, this);
   if (!dialog) return false;
-  connect(dialog.get(), SIGNAL(signalInfoChannel(QStringList, bool)), this,
-          SLOT(slotInfoChannel(QStringList, bool)));
-  connect(dialog.get(), SIGNAL(signalInfoDevice(QStringList, bool)), this,
-          SLOT(slotInfoDevice(QStringList, bool)));
-  connect(dialog.get(), SIGNAL(signalInfoGroup(QStringList, bool)), this,
-          SLOT(slotInfoGroup(QStringList, bool)));
-  connect(dialog.get(), SIGNAL(signalInfoTag(QStringList, bool)), this,
-          SLOT(slotInfoTag(QStringList, bool)));
-  connect(dialog.get(), SIGNAL(signalInfoCountTag(int)), this, SLOT(slotInfoCountTag(int)));
+  if (auto* d = qobject_cast<ChannelSetupDialog*>(dialog.get()))
+    connect(d, &ChannelSetupDialog::signalInfoChannel, this, &MainWindow::slotInfoChannel);
+  if (auto* d = qobject_cast<DeviceSetupDialog*>(dialog.get()))
+    connect(d, &DeviceSetupDialog::signalInfoDevice, this, &MainWindow::slotInfoDevice);
+  if (auto* d = qobject_cast<GroupSetupDialog*>(dialog.get()))
+    connect(d, &GroupSetupDialog::signalInfoGroup, this, &MainWindow::slotInfoGroup);
+  if (auto* d = qobject_cast<TagSetupDialog*>(dialog.get())) {
+    connect(d, &TagSetupDialog::signalInfoTag, this, &MainWindow::slotInfoTag);
+    connect(d, &TagSetupDialog::signalInfoCountTag, this, &MainWindow::slotInfoCountTag);
+  }
   return dialog->exec() == QDialog::Accepted;
 }
 
@@ -641,6 +648,23 @@ void MainWindow::on_action_help_triggered() {
   const QString help = QDir::current().absoluteFilePath("opcua-server_modbus.chm");
   if (!QFileInfo::exists(help) || !QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
     Warn("Не удалось открыть справку");
+}
+
+void MainWindow::on_create_certiifcates_triggered() { slotCreateCertificates({}); }
+
+void MainWindow::slotCreateCertificates(QMap<QString, QString> mapSettingsCert) {
+  CreateCertificates dialog(this);
+  connect(&dialog, &CreateCertificates::signalCreateCertificate, this,
+          [&mapSettingsCert](const QMap<QString, QString>& settings) { mapSettingsCert = settings; });
+  if (dialog.exec() != QDialog::Accepted) return;
+  const QString program = QCoreApplication::applicationDirPath() + "/keyforge";
+  const KeyforgeResult result = RunKeyforge(program, mapSettingsCert);
+  if (result.success) {
+    CurrentPrompts().Information(this, "Успешно", result.message);
+    LogInfo(result.message);
+  } else {
+    Warn(result.message, "Ошибка");
+  }
 }
 
 void MainWindow::on_action_addUsers_triggered() {

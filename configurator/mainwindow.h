@@ -89,6 +89,7 @@ class MainWindow : public QMainWindow {
   void on_paste_action_triggered();
   void on_about_action_triggered();
   void on_monitoring_action_triggered();
+  void on_create_certiifcates_triggered();
   void on_action_addUsers_triggered();
   void on_action_help_triggered();
   void on_treeWidget_itemSelectionChanged();
@@ -98,6 +99,7 @@ class MainWindow : public QMainWindow {
   void tag_delete_action_triggered();
   void tag_copy_action_triggered();
   void tag_paste_action_triggered();
+  void slotCreateCertificates(QMap<QString, QString> mapSettingsCert);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

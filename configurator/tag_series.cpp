@@ -23,7 +23,7 @@ TagSeriesOutcome AddTagSeries(CItem& group, ItemPtr first, const QStringList& fi
   for (int i = 0; i < count && next; ++i) {
     if (i > 0) {
       static_cast<CDATagInfo&>(*next).Advance();
-      next->SetName(UniqueChildName(group, next->Name()));
+      next->SetName(NextFreeName(group, next->Name()));
       args = QStringList{groupPath, "4"} + TagArguments(static_cast<const CTagBase&>(*next));
     }
     // The copy is made before the tag is handed to the group: it is the

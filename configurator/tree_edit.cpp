@@ -16,7 +16,7 @@ const T* LastChildOfClass(const CItem& parent) {
 
 ItemPtr NewItem(const CItem& parent, int32_t kind) {
   ItemPtr item = ItemFactory().Create(kind);
-  if (item) item->SetName(UniqueChildName(parent, item->Name()));
+  if (item) item->SetName(NextFreeName(parent, item->Name()));
   return item;
 }
 

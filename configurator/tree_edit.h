@@ -8,7 +8,8 @@
 
 #include "item_info.h"
 
-// A new item with its defaults, named uniquely under `parent` (not attached).
+// A new item with its defaults, named uniquely under `parent` by counting up
+// the default name (the first channel is Channel_1), not attached.
 // A channel gets the next free COM port number, a device the address after
 // the last device's.
 virk::ItemPtr NewChannel(const virk::CItem& root);

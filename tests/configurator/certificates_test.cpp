@@ -1,0 +1,142 @@
+// The certificate dialog's checks and values, and real keyforge runs.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include "createcertificates.h"
+#include "dialogchoosecertificate.h"
+#include "fake_prompts.h"
+#include "keyforge_run.h"
+
+namespace {
+
+class CertificatesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+  QLineEdit* Edit(const char* name) { return dialog.findChild<QLineEdit*>(name); }
+  void Ok() { dialog.findChild<QPushButton*>("pushButton_ok")->click(); }
+  void FillRequired() {
+    Edit("lineEdit_common_name")->setText("gateway");
+    Edit("lineEdit_organization_name")->setText("Plant");
+    dialog.findChild<QPlainTextEdit*>("textEdit_ip_adresses")->setPlainText("127.0.0.1");
+    Edit("lineEdit_outputCatalogCert")->setText(dir.path());
+    Edit("lineEdit_outputCatalogKey")->setText(dir.path());
+  }
+  QString LastMessage() const { return prompts.messages.isEmpty() ? QString() : prompts.messages.last(); }
+
+  QTemporaryDir dir;
+  FakePrompts prompts;
+  CreateCertificates dialog;
+};
+
+}  // namespace
+
+TEST_F(CertificatesTest, ChecksStopAtTheFirstMissingValue) {
+  Edit("lineEdit_common_name")->clear();
+  Ok();
+  EXPECT_EQ(LastMessage(), "Внимание: Имя не заполнено");
+  FillRequired();
+  Edit("lineEdit_organization_name")->clear();
+  Ok();
+  EXPECT_EQ(LastMessage(), "Внимание: Имя организации не заполнено");
+  FillRequired();
+  dialog.findChild<QPlainTextEdit*>("textEdit_ip_adresses")->clear();
+  Ok();
+  EXPECT_EQ(LastMessage(), "Внимание: Домены или IP адреса не заполнено");
+  FillRequired();
+  Edit("lineEdit_outputCatalogKey")->clear();
+  Ok();
+  EXPECT_EQ(LastMessage(), "Внимание: Путь до каталога с сертификатами не заполнено");
+  Edit("lineEdit_outputCatalogKey")->setText(dir.filePath("missing"));
+  Ok();
+  EXPECT_EQ(LastMessage(), "Внимание: Путь до каталога с сертификатами не являеться путем");
+  FillRequired();
+  dialog.findChild<QCheckBox*>("checkBox_usePassword")->setChecked(true);
+  EXPECT_TRUE(Edit("lineEdit_password")->isEnabled());
+  Edit("lineEdit_password")->setText("a");
+  Edit("lineEdit_passwordRepeat")->setText("b");
+  Ok();
+  EXPECT_EQ(LastMessage(), "Внимание: Пароли не совпадают");
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(prompts.messages.size(), 6);
+  Edit("lineEdit_passwordRepeat")->setText("a");
+  Ok();
+  EXPECT_EQ(prompts.messages.size(), 6);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST_F(CertificatesTest, ValuesAndDerivedNumbers) {
+  FillRequired();
+  Edit("lineEdit_country_name")->setText("DE");
+  Edit("lineEdit_country_name")->insert("X");
+  EXPECT_EQ(Edit("lineEdit_country_name")->text(), "DE") << "a third character is removed";
+  Ok();
+  const auto& s = dialog.Settings();
+  EXPECT_EQ(s["keySize"], "2048");
+  EXPECT_EQ(s["algotirm"], "Sha256");
+  EXPECT_EQ(s["validate"], "1825");
+  EXPECT_EQ(s["appURI"], "urn:virkopcua.server.application");
+  QComboBox* validity = dialog.findChild<QComboBox*>("comboBox_validate");
+  validity->setCurrentIndex(1);
+  Ok();
+  EXPECT_EQ(dialog.Settings()["validate"], "7");
+  validity->setCurrentIndex(9);
+  Ok();
+  EXPECT_EQ(dialog.Settings()["validate"], "7300");
+}
+
+TEST(KeyforgeArguments, SpacesSplitArgumentsAndLineFeedsStayInside) {
+  QMap<QString, QString> s{{"common_name", "gw"},        {"organization_unit", "Shop floor"},
+                           {"domains", "a.local\nb.local"}, {"appURI", "urn:x"}};
+  const QStringList args = KeyforgeArguments(s);
+  EXPECT_TRUE(args.contains("-OU=Shop"));
+  EXPECT_TRUE(args.contains("floor"));
+  EXPECT_TRUE(args.contains("-DNS=a.local\nb.local"));
+  EXPECT_EQ(args.last(), "-URI=urn:x");
+  EXPECT_EQ(args.first(), "-CN=gw");
+}
+
+TEST_F(CertificatesTest, KeyforgeWritesTheFilesAndFailuresAreReported) {
+  FillRequired();
+  Edit("lineEdit_organization_unit")->setText("Shop floor");
+  dialog.findChild<QComboBox*>("comboBox_keySize")->setCurrentIndex(0);  // fast: 1024 bits
+  Ok();
+  ASSERT_EQ(dialog.result(), QDialog::Accepted);
+  const KeyforgeResult made = RunKeyforge(KEYFORGE_PATH, dialog.Settings());
+  EXPECT_TRUE(made.success) << made.message.toStdString();
+  EXPECT_EQ(made.message, "Сертификаты успешно созданы!");
+  EXPECT_GT(QFileInfo(dir.filePath("server_cert.der")).size(), 0);
+  EXPECT_GT(QFileInfo(dir.filePath("server_key.pem")).size(), 0);
+
+  // keyforge refuses a missing organisation with a non-zero exit and no
+  // standard error output: still a failure.
+  QMap<QString, QString> incomplete = dialog.Settings();
+  incomplete["organization_name"].clear();
+  const KeyforgeResult refused = RunKeyforge(KEYFORGE_PATH, incomplete);
+  EXPECT_FALSE(refused.success);
+  EXPECT_TRUE(refused.message.startsWith("При создании сертификатов произошла ошибка!"));
+
+  const KeyforgeResult missing = RunKeyforge(dir.filePath("no-such-program"), dialog.Settings());
+  EXPECT_EQ(missing.message, "При создании сертификатов произошла ошибка! Процесс keyforge не запустился");
+}
+
+TEST(DialogChooseCertificate, AcceptsOnlyWithAllThreeFields) {
+  FakePrompts prompts;
+  DialogChooseCertificate dialog;
+  dialog.SetFields("cert.der", "", "trust");
+  dialog.findChild<QPushButton*>("pushButton")->click();
+  EXPECT_EQ(prompts.messages, QStringList{"Внимание: Заполните все поля"});
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  dialog.findChild<QLineEdit*>("keyFileEdit")->setText("key.pem");
+  dialog.findChild<QPushButton*>("pushButton")->click();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.KeyFile(), "key.pem");
+  EXPECT_EQ(dialog.TrustFolder(), "trust");
+}
