@@ -1,13 +1,14 @@
 #include "libmodbus_slave.h"
 
 #include <arpa/inet.h>
-#include <modbus.h>
+#include <modbus/modbus.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 namespace virk::test {
 namespace {
@@ -78,8 +79,8 @@ void LibmodbusSlave::Stop() {
 }
 
 bool LibmodbusSlave::ServeOne(int socket) {
-  if (!Readable(socket, 50)) return true;
   uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
+  modbus_set_socket(m_Context, socket);
   const int length = modbus_receive(m_Context, query);
   if (length == 0) return true;  // a request for another unit
   if (length < 0) return errno != ECONNRESET && errno != EBADF && errno != EPIPE;
@@ -89,22 +90,33 @@ bool LibmodbusSlave::ServeOne(int socket) {
   return true;
 }
 
+// Any number of masters at once, each on its own connection.
 void LibmodbusSlave::ServeTcp() {
+  std::vector<pollfd> waiters{{m_Listener, POLLIN, 0}};
   while (!m_Stop) {
-    if (!Readable(m_Listener, 50)) continue;
-    int listener = m_Listener;
-    const int peer = modbus_tcp_accept(m_Context, &listener);
-    if (peer < 0) continue;
-    while (!m_Stop && ServeOne(peer)) {
+    if (poll(waiters.data(), waiters.size(), 50) <= 0) continue;
+    for (size_t i = waiters.size(); i-- > 1;) {
+      if (!waiters[i].revents) continue;
+      if (!ServeOne(waiters[i].fd)) {
+        close(waiters[i].fd);
+        waiters.erase(waiters.begin() + long(i));
+      }
     }
-    close(peer);
+    if (waiters[0].revents) {
+      int listener = m_Listener;
+      const int peer = modbus_tcp_accept(m_Context, &listener);
+      if (peer >= 0) waiters.push_back({peer, POLLIN, 0});
+    }
   }
+  for (size_t i = 1; i < waiters.size(); ++i) close(waiters[i].fd);
+  // Every peer socket is closed here; modbus_close must not close one again.
+  modbus_set_socket(m_Context, -1);
 }
 
 void LibmodbusSlave::ServeRtu() {
   const int fd = modbus_get_socket(m_Context);
   while (!m_Stop) {
-    if (!ServeOne(fd)) modbus_flush(m_Context);
+    if (Readable(fd, 50) && !ServeOne(fd)) modbus_flush(m_Context);
   }
 }
 

@@ -35,7 +35,7 @@ class LibmodbusSlave {
  private:
   void ServeTcp();
   void ServeRtu();
-  // Receives one request within 50 ms and answers it; false when the link ended.
+  // Receives one waiting request and answers it; false when the link ended.
   bool ServeOne(int socket);
 
   modbus_t* m_Context = nullptr;
