@@ -28,7 +28,7 @@ CBaseTag* TagValue(CItem& item) { return dynamic_cast<CDATag*>(&item); }
 
 void ClientRead(CItem& owner, CBaseTag& variable) {
   // A group only marks the tag as in use for the length of the read.
-  if (dynamic_cast<CGroup*>(&owner) == nullptr) return;
+  if (owner.Kind() != kKindGroup) return;
   variable.AddRef();
   variable.Release();
 }

@@ -1,6 +1,7 @@
 // Small trees of the server's run-time items for the address-space tests.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 #include "common/item.h"
@@ -18,7 +19,7 @@ T& AddItem(CItem& parent, int32_t kind, const std::string& name) {
   ItemPtr item = CServerItemFactory().Create(kind);
   item->SetName(name);
   T& added = dynamic_cast<T&>(*item);
-  parent.AddChild(std::move(item));
+  if (!parent.AddChild(std::move(item))) throw std::logic_error("the test tree has two items named " + name);
   return added;
 }
 
