@@ -14,14 +14,26 @@ uint8_t HexDigitValue(char c) {
   return 0;
 }
 
+// The CRC of every byte value, so that a byte costs one lookup instead of
+// eight shifts (polynomial 0xA001, reflected).
+struct CrcTable {
+  uint16_t entry[256];
+  constexpr CrcTable() : entry() {
+    for (int byte = 0; byte < 256; ++byte) {
+      uint16_t crc = uint16_t(byte);
+      for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+      entry[byte] = crc;
+    }
+  }
+  constexpr uint16_t operator[](size_t i) const { return entry[i]; }
+};
+constexpr CrcTable kCrcTable;
+
 }  // namespace
 
 uint16_t ModbusCrc16(const uint8_t* data, size_t length) {
   uint16_t crc = 0xFFFF;
-  for (size_t i = 0; i < length; ++i) {
-    crc ^= data[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-  }
+  for (size_t i = 0; i < length; ++i) crc = uint16_t((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
   return crc;
 }
 
