@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app_log.h"
+#include "common/log.h"
 #include "mainwindow.h"
 #include "platform/platform.h"
 
@@ -14,6 +15,14 @@ int main(int argc, char* argv[]) {
                                           "MemoryServerGui %Y.%m.%d %H %M %S.dmp");
   }
   InstallApplicationLog(ProfileSubfolder("Log"));
+  // The model's own messages (loader, writer) join the application log.
+  virk::SetLogFunction([](virk::LogLevel level, int, const std::string& text) {
+    const QString message = QString::fromStdString(text);
+    if (level >= virk::LogLevel::Warning)
+      LogWarning(message);
+    else if (level == virk::LogLevel::Info)
+      LogInfo(message);
+  });
 
   Q_INIT_RESOURCE(resources);
   QApplication app(argc, argv);
