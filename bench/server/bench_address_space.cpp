@@ -1,0 +1,226 @@
+// The address space against plain open62541 in the same run:
+// - building it for 100,000 tags (10 channels, 100 devices, 1,000 groups):
+//   time and heap per tag of the gateway, and of the same folders and
+//   data-source variables added straight through the library;
+// - one Read request of 10,000 tag values, against the same request for
+//   plain variables that hold the same values in their nodes.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <open62541/client_highlevel.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "common/csv_loader.h"
+#include "common/text.h"
+#include "generator.h"
+#include "server/exchange/da_tag.h"
+#include "server/exchange/global.h"
+#include "server/exchange/server_item_factory.h"
+#include "server/gateway.h"
+#include "server/server_context.h"
+
+namespace {
+
+using namespace virk;
+using namespace virk::server;
+using Clock = std::chrono::steady_clock;
+
+class NoExchange : public ExchangeControl {
+ public:
+  bool IsStarted() const override { return false; }
+  void StartExchange() override {}
+  void StopExchange() override {}
+};
+
+std::unique_ptr<CTreeItemRoot> MakeTree(size_t channels, size_t devices, size_t groups, size_t tags) {
+  GeneratorOptions options;
+  options.channels = channels;
+  options.devices = devices;
+  options.groups = groups;
+  options.tags = tags;
+  auto root = std::make_unique<CTreeItemRoot>();
+  const CServerItemFactory factory;
+  CCsvLoader loader(*root, factory);
+  if (!loader.LoadText(Utf8ToUtf16(GenerateConfiguration(options)))) return nullptr;
+  PrepareItems(*root);
+  return root;
+}
+
+size_t HeapInUse() {
+  malloc_trim(0);
+  return mallinfo2().uordblks;
+}
+
+UA_String View(const std::string& text) {
+  return UA_String{text.size(), reinterpret_cast<UA_Byte*>(const_cast<char*>(text.data()))};
+}
+
+// The baseline: the same folders and variables added straight through the
+// library, the tag itself as node context.
+UA_StatusCode ReadPlainTag(UA_Server*, const UA_NodeId*, void*, const UA_NodeId*, void* context, UA_Boolean,
+                           const UA_NumericRange*, UA_DataValue* value) {
+  uint32_t status = 0;
+  static_cast<CDATag*>(context)->GetValue(value->value, status);
+  value->hasValue = true;
+  return UA_STATUSCODE_GOOD;
+}
+
+void AddPlain(UA_Server* server, UA_UInt16 ns, const CItem& item, const UA_NodeId& parent, const std::string& prefix) {
+  const std::string name = prefix + (item.Kind() == kKindRoot ? std::string("Каналы") : item.FullName());
+  const UA_NodeId id = UA_NODEID_STRING(ns, const_cast<char*>(name.c_str()));
+  if (auto* tag = dynamic_cast<const CDATag*>(&item)) {
+    UA_VariableAttributes attributes = UA_VariableAttributes_default;
+    attributes.displayName = UA_LocalizedText{UA_STRING(const_cast<char*>("ru-RU")), View(name)};
+    attributes.description = attributes.displayName;
+    uint32_t status = 0;
+    tag->GetValue(attributes.value, status);
+    attributes.dataType = tag->DataType()->typeId;
+    attributes.accessLevel = attributes.userAccessLevel = UA_Byte(tag->AccessFlags());
+    UA_Server_addDataSourceVariableNode(server, id, parent, UA_NODEID_NUMERIC(0, UA_NS0ID_HASCOMPONENT),
+                                        UA_QualifiedName{ns, View(name)},
+                                        UA_NODEID_NUMERIC(0, UA_NS0ID_BASEDATAVARIABLETYPE), attributes,
+                                        UA_DataSource{ReadPlainTag, nullptr}, const_cast<CDATag*>(tag), nullptr);
+    UA_Variant_clear(&attributes.value);
+    return;
+  }
+  UA_Server_addObjectNode(server, id, parent, UA_NODEID_NUMERIC(0, UA_NS0ID_ORGANIZES), UA_QualifiedName{ns, View(name)},
+                          UA_NODEID_NUMERIC(0, UA_NS0ID_FOLDERTYPE), UA_ObjectAttributes_default, nullptr, nullptr);
+  for (const auto& child : item.Children()) AddPlain(server, ns, *child.second, id, prefix);
+}
+
+void BM_BuildAddressSpace100k(benchmark::State& state) {
+  bench::OpenServerLog();
+  constexpr size_t kTags = 100000;
+  const auto root = MakeTree(10, 100, 1000, kTags);
+  if (!root) return state.SkipWithError("the configuration did not load");
+  NoExchange exchange;
+  const CServerItemFactory factory;
+  double gatewaySeconds = 0, plainSeconds = 0;
+  size_t gatewayBytes = 0, plainBytes = 0;
+  for (auto _ : state) {
+    UA_UInt16 ns = 0;
+    {
+      UA_Server* server = bench::NewLoopbackServer(4840, ns);
+      const size_t before = HeapInUse();
+      const auto start = Clock::now();
+      auto gateway = std::make_unique<Gateway>(server, ns, *root, factory, exchange);
+      if (!gateway->DefineAddressSpace()) state.SkipWithError("the gateway refused the folder");
+      gatewaySeconds += std::chrono::duration<double>(Clock::now() - start).count();
+      gatewayBytes = HeapInUse() - before;
+      if (gateway->Callback().ItemIndex().size() != 1 + 10 + 100 * 6 + 1000 + kTags)
+        state.SkipWithError("not every item was published");
+      UA_Server_delete(server);
+    }
+    {
+      UA_Server* server = bench::NewLoopbackServer(4840, ns);
+      const size_t before = HeapInUse();
+      const auto start = Clock::now();
+      AddPlain(server, ns, *root, UA_NODEID_NUMERIC(0, UA_NS0ID_OBJECTSFOLDER), "");
+      plainSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+      plainBytes = HeapInUse() - before;
+      UA_Server_delete(server);
+    }
+  }
+  const double runs = double(state.iterations());
+  state.counters["gateway_s"] = gatewaySeconds / runs;
+  state.counters["plain_s"] = plainSeconds / runs;
+  state.counters["time_ratio"] = gatewaySeconds / plainSeconds;
+  state.counters["gateway_B_per_tag"] = double(gatewayBytes) / kTags;
+  state.counters["plain_B_per_tag"] = double(plainBytes) / kTags;
+  state.counters["memory_ratio"] = double(gatewayBytes) / double(plainBytes);
+}
+BENCHMARK(BM_BuildAddressSpace100k)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+
+// The gateway's nodes and, under "P." names, plain variables holding the
+// same values in their nodes, on one server.
+class ReadFixture {
+ public:
+  ReadFixture()
+      : m_Root(MakeTree(1, 10, 100, 10000)),
+        m_Served(*m_Root, m_Exchange, [this](UA_Server* server, UA_UInt16 ns) {
+          AddPlainValues(server, ns, *m_Root->Children().begin()->second,
+                         UA_NODEID_NUMERIC(0, UA_NS0ID_OBJECTSFOLDER));
+        }) {
+    for (const auto& [name, node] : m_Served.Gate().Callback().ItemIndex())
+      if (node.item != nullptr && node.item->Kind() == kKindTag) m_TagNames.push_back(name);
+  }
+  bool Ready() const { return m_Served.Ready() && m_TagNames.size() == 10000; }
+
+  // One Read of every tag, by the gateway's names or the plain ones; false unless all are Good.
+  bool ReadAll(bool plain) {
+    std::vector<std::string> names;
+    names.reserve(m_TagNames.size());
+    for (const std::string& name : m_TagNames) names.push_back(plain ? "P." + name : name);
+    std::vector<UA_ReadValueId> items(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+      UA_ReadValueId_init(&items[i]);
+      items[i].nodeId = UA_NODEID_STRING(2, const_cast<char*>(names[i].c_str()));
+      items[i].attributeId = UA_ATTRIBUTEID_VALUE;
+    }
+    UA_ReadRequest request;
+    UA_ReadRequest_init(&request);
+    request.nodesToRead = items.data();
+    request.nodesToReadSize = items.size();
+    UA_ReadResponse response = UA_Client_Service_read(m_Served.Client(), request);
+    bool good = response.responseHeader.serviceResult == UA_STATUSCODE_GOOD && response.resultsSize == items.size();
+    for (size_t i = 0; good && i < response.resultsSize; ++i)
+      good = response.results[i].hasValue && response.results[i].status == UA_STATUSCODE_GOOD;
+    UA_ReadResponse_clear(&response);
+    return good;
+  }
+
+ private:
+  static void AddPlainValues(UA_Server* server, UA_UInt16 ns, const CItem& item, const UA_NodeId& parent) {
+    const std::string name = "P." + item.FullName();
+    const UA_NodeId id = UA_NODEID_STRING(ns, const_cast<char*>(name.c_str()));
+    if (auto* tag = dynamic_cast<const CDATag*>(&item)) {
+      UA_VariableAttributes attributes = UA_VariableAttributes_default;
+      attributes.displayName = UA_LocalizedText{UA_STRING(const_cast<char*>("ru-RU")), View(name)};
+      uint32_t status = 0;
+      tag->GetValue(attributes.value, status);
+      attributes.dataType = tag->DataType()->typeId;
+      attributes.accessLevel = UA_Byte(tag->AccessFlags());
+      UA_Server_addVariableNode(server, id, parent, UA_NODEID_NUMERIC(0, UA_NS0ID_HASCOMPONENT),
+                                UA_QualifiedName{ns, View(name)}, UA_NODEID_NUMERIC(0, UA_NS0ID_BASEDATAVARIABLETYPE),
+                                attributes, nullptr, nullptr);
+      UA_Variant_clear(&attributes.value);
+      return;
+    }
+    UA_Server_addObjectNode(server, id, parent, UA_NODEID_NUMERIC(0, UA_NS0ID_ORGANIZES),
+                            UA_QualifiedName{ns, View(name)}, UA_NODEID_NUMERIC(0, UA_NS0ID_FOLDERTYPE),
+                            UA_ObjectAttributes_default, nullptr, nullptr);
+    for (const auto& child : item.Children()) AddPlainValues(server, ns, *child.second, id);
+  }
+
+  std::unique_ptr<CTreeItemRoot> m_Root;
+  NoExchange m_Exchange;
+  bench::ServedGateway m_Served;
+  std::vector<std::string> m_TagNames;
+};
+
+void BM_Read10000Values(benchmark::State& state) {
+  ReadFixture fixture;
+  if (!fixture.Ready()) return state.SkipWithError("the server or the client did not start");
+  double gatewaySeconds = 0, plainSeconds = 0;
+  for (auto _ : state) {
+    auto start = Clock::now();
+    if (!fixture.ReadAll(false)) return state.SkipWithError("a gateway value was not Good");
+    gatewaySeconds += std::chrono::duration<double>(Clock::now() - start).count();
+    start = Clock::now();
+    if (!fixture.ReadAll(true)) return state.SkipWithError("a plain value was not Good");
+    plainSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+  }
+  const double runs = double(state.iterations());
+  state.counters["gateway_ms"] = 1000 * gatewaySeconds / runs;
+  state.counters["plain_ms"] = 1000 * plainSeconds / runs;
+  state.counters["time_ratio"] = gatewaySeconds / plainSeconds;
+}
+BENCHMARK(BM_Read10000Values)->Unit(benchmark::kMillisecond)->Iterations(30)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
