@@ -22,7 +22,10 @@ void SessionTracker::Activated(const UA_NodeId& sessionId) {
   std::lock_guard<std::mutex> lock(m_Lock);
   const uint32_t number = SessionNumber(sessionId);
   ServerLog(UA_LOGLEVEL_INFO, UA_LOGCATEGORY_USERLAND, "Client connected. Session ID: %zu\n", size_t(number));
-  m_ActiveSessions.push_back(number);
+  // A client re-activates its session after a new secure channel; counting it
+  // twice would keep the exchange running after the client has gone.
+  if (std::find(m_ActiveSessions.begin(), m_ActiveSessions.end(), number) == m_ActiveSessions.end())
+    m_ActiveSessions.push_back(number);
   if (!m_ClientStartedExchange && m_Exchange != nullptr) {
     m_Exchange->StartExchange();
     m_ClientStartedExchange = true;
