@@ -1,5 +1,7 @@
 #include "server/session_hooks.h"
 
+#include "server/sessions.h"
+
 namespace virk::server {
 namespace {
 
@@ -13,13 +15,13 @@ UA_StatusCode OnSessionActivated(UA_Server* server, UA_AccessControl* ac, const 
   const UA_StatusCode decision = g_accessActivate(server, ac, endpoint, remoteCertificate, sessionId,
                                                   userIdentityToken, sessionContext);
   if (decision != UA_STATUSCODE_GOOD) return decision;
-  // The exchange start on the first session is added here with the methods.
+  Sessions().Activated(*sessionId);
   return UA_STATUSCODE_GOOD;
 }
 
 void OnSessionClosed(UA_Server* server, UA_AccessControl* ac, const UA_NodeId* sessionId, void* sessionContext) {
   g_accessClose(server, ac, sessionId, sessionContext);
-  // The exchange stop after the last session is added here with the methods.
+  Sessions().Closed(*sessionId);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Session activation and close hooks, installed in the access control after
-// its own checks. The access control's decision always comes first; the
-// bodies that start and stop the exchange with the first and last session
-// come with the management methods and are empty today.
+// its own checks. The access control's decision always comes first; then the
+// session tracker starts the exchange with the first session and stops it
+// after the last.
 #pragma once
 
 #include <open62541/plugin/accesscontrol.h>
