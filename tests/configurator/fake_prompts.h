@@ -44,6 +44,6 @@ class FakePrompts : public Prompts {
   bool confirmDelete = true;
 };
 
-// Runs `edit` on the next modal dialog of type T once it is shown, then
+// Runs `edit` on the next modal dialog (not a progress dialog) once it is shown, then
 // accepts it (or rejects it when `edit` returns false).
 void OnNextDialog(const std::function<bool(QDialog*)>& edit);

@@ -1,0 +1,71 @@
+// The progress dialog, the application log and the monitoring table.
+#include <gtest/gtest.h>
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include "app_log.h"
+#include "fake_prompts.h"
+#include "progressbar.h"
+#include "tablemodelmonitoring.h"
+#include "tree_edit.h"
+
+TEST(ProgressBar, RefusesToCloseUntilItsCodeArrivesAndWarnsForFailures) {
+  FakePrompts prompts;
+  ProgressBar bar;
+  bar.show();
+  EXPECT_FALSE(bar.close()) << "the user cannot close it";
+  static_cast<QDialog&>(bar).reject();  // Esc
+  EXPECT_TRUE(bar.isVisible());
+  bar.slotSetLabelProgressBar("busy");
+  EXPECT_EQ(bar.Label(), "busy");
+  bar.slotCloseProgressBar(12);
+  EXPECT_FALSE(bar.isVisible());
+  EXPECT_EQ(bar.result(), 12);
+  EXPECT_EQ(prompts.messages, QStringList{"Внимание: Не удалось сохранить файл конфигурации."});
+
+  ProgressBar ok;
+  ok.show();
+  ok.slotCloseProgressBar(0);
+  EXPECT_EQ(prompts.messages.size(), 1) << "success shows nothing";
+  EXPECT_TRUE(ProgressBar::MessageForCode(14).isEmpty());
+  EXPECT_TRUE(ProgressBar::MessageForCode(1).endsWith("попробуйте вручную."));
+}
+
+TEST(ApplicationLog, WritesTimeStampedInfoAndWarningLines) {
+  QTemporaryDir dir;
+  const QString folder = dir.filePath("Documents/VIRK/OPC UA/Log/");
+  ASSERT_TRUE(InstallApplicationLog(folder));
+  LogInfo("Приложение запущено");
+  LogWarning("Не удалось открыть справку");
+  qInstallMessageHandler(nullptr);
+  QFile file(folder + "OPCUAserverGui.log");
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2);
+  const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}");
+  EXPECT_TRUE(stamp.match(lines[0]).hasMatch()) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].endsWith("Info: Приложение запущено"));
+  EXPECT_TRUE(lines[1].endsWith("Warning: Не удалось открыть справку"));
+  EXPECT_EQ(lines[1].size(), 23 + QString("Warning: Не удалось открыть справку").size());
+}
+
+TEST(TableModelMonitoring, StoresValuesOnlyForGroupsThatWereShown) {
+  CGroupInfo group;
+  group.SetName("G");
+  for (int i = 0; i < 2; ++i) group.AddChild(NewItem(group, virk::kKindTag));
+  TableModelMonitoring model;
+  model.UpdateRow(0, "1.5", "Good", "t", "K.D.G");
+  model.SetGroup("K.D.G", &group);
+  EXPECT_EQ(model.index(0, 1).data(), QVariant(0)) << "the value sent before was not kept";
+  model.UpdateRow(1, "2.25", "Good", "2026-01-01 00:00:00.000", "K.D.G");
+  model.UpdateRow(0, "9", "Bad", "t", "Other.Path");
+  EXPECT_EQ(model.rowCount(), 2);
+  EXPECT_EQ(model.index(1, 0).data().toString(), "Tag_2");
+  EXPECT_EQ(model.index(1, 1).data().toString(), "2.25");
+  EXPECT_EQ(model.index(1, 2).data().toString(), "Good");
+  EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), "Время");
+  EXPECT_FALSE(model.headerData(0, Qt::Vertical).isValid());
+}
