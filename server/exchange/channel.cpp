@@ -1,6 +1,8 @@
 // CChannel: the transport, the polling thread and its loop.
 #include "channel.h"
 
+#include <algorithm>
+
 #include "common/log.h"
 #include "da_tag.h"
 #include "device.h"
@@ -16,6 +18,7 @@ namespace {
 constexpr uint32_t kPortRetryMs = 10;
 constexpr uint32_t kPortWaitMs = 100;
 constexpr uint32_t kLoopSleepMs = 10;
+constexpr uint32_t kIdleSleepMs = 100;
 
 }  // namespace
 
@@ -108,22 +111,31 @@ void CChannel::SetAllTagsStatus(uint32_t status) {
   for (CDevice* device : Devices()) device->SetAllTagsStatus(status);
 }
 
+// The loop sleeps at least kLoopSleepMs a turn and, while no group is due,
+// up to kIdleSleepMs, so that many channels with slow groups stay cheap.
 void CChannel::RunLoop(CThread& thread) {
   thread.SetRunning(true);
+  // The tree does not change while the thread runs: edits stop it first.
   const std::vector<CDevice*> devices = Devices();
+  std::vector<std::vector<CGroup*>> groups;
+  for (CDevice* device : devices) groups.push_back(device->Groups());
   for (CDevice* device : devices) device->InitDevice();
   // Writes on the server thread use the register images: built and freed
   // only under the port lock.
   LockPort();
-  for (CDevice* device : devices)
-    for (CGroup* group : device->Groups()) group->StartPolling();
+  for (const auto& deviceGroups : groups)
+    for (CGroup* group : deviceGroups) group->StartPolling();
   UnlockPort();
 
   PollTimer portTimer(kPortRetryMs);
   bool linkReady = false;
+  std::vector<bool> emulated(devices.size());
   while (KeepGoing(thread)) {
     bool anyPolled = false;
-    for (CDevice* device : devices) anyPolled = anyPolled || !device->IsEmulated();
+    for (size_t d = 0; d < devices.size(); ++d) {
+      emulated[d] = devices[d]->IsEmulated();
+      anyPolled = anyPolled || !emulated[d];
+    }
     if (!linkReady && anyPolled) {
       if (portTimer.IsDue()) {
         linkReady = OpenLink();
@@ -133,14 +145,13 @@ void CChannel::RunLoop(CThread& thread) {
         PauseMs(kPortWaitMs);
       }
     }
-    for (CDevice* device : devices) {
-      if (!KeepGoing(thread)) break;
+    for (size_t d = 0; d < devices.size() && KeepGoing(thread); ++d) {
+      CDevice* device = devices[d];
       if (!device->IsExchangeOn()) continue;
-      const bool emulated = device->IsEmulated();
-      if (emulated) device->ShowEmulated();
+      if (emulated[d]) device->ShowEmulated();
       if (device->m_Data.m_Addr == 0) continue;
-      if (emulated || linkReady) {
-        for (CGroup* group : device->Groups()) {
+      if (emulated[d] || linkReady) {
+        for (CGroup* group : groups[d]) {
           if (!group->Timer().IsDue()) continue;
           group->Timer().Restart();
           // Only a lost or unavailable link is closed; a silent device is not.
@@ -152,16 +163,24 @@ void CChannel::RunLoop(CThread& thread) {
           if (!KeepGoing(thread)) break;
         }
       }
-      if (emulated && m_Data.m_Pause) PauseMs(m_Data.m_Pause);
+      if (emulated[d] && m_Data.m_Pause) PauseMs(m_Data.m_Pause);
     }
-    PauseMs(kLoopSleepMs);
+    PauseMs(NextSleepMs(groups));
   }
 
   LockPort();
-  for (CDevice* device : devices)
-    for (CGroup* group : device->Groups()) group->StopPolling();
+  for (const auto& deviceGroups : groups)
+    for (CGroup* group : deviceGroups) group->StopPolling();
   UnlockPort();
   thread.SetRunning(false);
+}
+
+uint32_t CChannel::NextSleepMs(const std::vector<std::vector<CGroup*>>& groups) {
+  const uint32_t now = platform::TickCount32();
+  uint32_t sleep = kIdleSleepMs;
+  for (const auto& deviceGroups : groups)
+    for (CGroup* group : deviceGroups) sleep = std::min(sleep, group->Timer().RemainingAt(now));
+  return std::max(sleep, kLoopSleepMs);
 }
 
 }  // namespace virk

@@ -15,6 +15,7 @@
 namespace virk {
 
 class CDevice;
+class CGroup;
 
 // Connection state of a channel.
 enum ChannelConnection : int32_t {
@@ -61,6 +62,8 @@ class CChannel : public CChannelBase {
   bool OpenLink();
   void CloseLink();
   void SetAllTagsStatus(uint32_t status);
+  // Until the next group is due, within the loop's bounds.
+  static uint32_t NextSleepMs(const std::vector<std::vector<CGroup*>>& groups);
   bool KeepGoing(const CThread& thread) const { return !thread.StopRequested() && IsRunning(); }
 
   std::unique_ptr<CPortIO> m_Port;

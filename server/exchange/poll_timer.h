@@ -25,6 +25,13 @@ class PollTimer {
     if (now < m_Start) --elapsed;
     return elapsed >= m_Period;
   }
+  // Milliseconds until due; 0 when due.
+  uint32_t RemainingAt(uint32_t now) const {
+    if (IsDueAt(now)) return 0;
+    uint32_t elapsed = now - m_Start;
+    if (now < m_Start) --elapsed;
+    return m_Period - elapsed;
+  }
   void Restart() { RestartAt(platform::TickCount32()); }
   void RestartAt(uint32_t now) {
     m_DueNow = false;

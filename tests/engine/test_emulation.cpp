@@ -93,6 +93,10 @@ TEST(PollTimer, DueByPeriodAcrossTheTickWrap) {
   EXPECT_FALSE(timer.IsDueAt(49));
   EXPECT_FALSE(timer.IsDueAt(50));
   EXPECT_TRUE(timer.IsDueAt(51));
+  EXPECT_EQ(timer.RemainingAt(49), 2u);
+  EXPECT_EQ(timer.RemainingAt(51), 0u);
+  timer.RestartAt(500);
+  EXPECT_EQ(timer.RemainingAt(530), 70u);
   PollTimer everyTurn(0);
   everyTurn.RestartAt(7);
   EXPECT_TRUE(everyTurn.IsDueAt(7));
