@@ -10,7 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include <memory>
+
 #include "common/item.h"
+#include "server/exchange/global.h"
+#include "server/gateway.h"
 
 namespace virk::server {
 
@@ -35,9 +39,12 @@ struct ServerContext {
   std::vector<std::pair<std::string, std::string>> logins;
 
   std::string configPath;
-  // The configuration tree. The OPC UA server, deleted in the destructor's
-  // body, goes before the items its nodes point at.
-  CTreeItemRoot root;
+  // The engine, which owns the configuration tree. The OPC UA server, deleted
+  // in the destructor's body, goes before the items its nodes point at.
+  CGlobal global;
+  std::unique_ptr<GlobalExchange> exchange;
+  // The address space and the methods, made by DefineAddressSpace.
+  std::unique_ptr<Gateway> gateway;
 };
 
 // Applies the seven option texts of readParametrsStart to the context (port,

@@ -4,12 +4,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "common/csv_loader.h"
 #include "common/options.h"
+#include "server/exchange/server_item_factory.h"
 #include "platform/platform.h"
 #include "server/address_space.h"
 #include "server/create.h"
@@ -75,9 +77,11 @@ int RunServer(int argc, char** argv) {
   RouteModelLogToActiveLogger();
   ServerContext context;
   context.configPath = argv[1];
-  const CPlainItemFactory factory;
-  CCsvLoader loader(context.root, factory);
+  const CServerItemFactory factory;
+  auto root = std::make_unique<CTreeItemRoot>();
+  CCsvLoader loader(*root, factory);
   if (!loader.Load(context.configPath)) return Fail("Failed call Load, exit");
+  context.global.SetRoot(std::move(root));
 
   std::vector<std::string> options;
   if (readParametrsStart(context.configPath, options) != 0) return Fail("Failed call readParametrsStart, exit");
