@@ -52,8 +52,10 @@ void EndLine(std::u16string& text) {
   if (!text.empty() && text.back() != u'\n') text += u'\n';
 }
 
-bool HasLineEnd(const std::string& value) {
-  return value.find_first_of("\r\n") != std::string::npos;
+// A line end, or a NUL, which ends the whole text for the INI reader: a value
+// holding one would not read back and would hide what follows it.
+bool EndsIniValue(const std::string& value) {
+  return value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
 // False for blank lines and comments (first non-blank ';' or '#'), which
@@ -61,6 +63,35 @@ bool HasLineEnd(const std::string& value) {
 bool CanHoldIniEntry(const std::u16string& line) {
   const size_t first = line.find_first_not_of(u" \t\r");
   return first != std::u16string::npos && line[first] != u';' && line[first] != u'#';
+}
+
+// The lines of the text the INI rules can take entries from, as the server
+// reads them: whatever a record holds cannot change what is read.
+std::string IniEntryLines(const std::u16string& text) {
+  std::string ini;
+  size_t begin = 0;
+  while (begin < text.size()) {
+    const size_t end = std::min(text.find(u'\n', begin), text.size());
+    const std::u16string line = text.substr(begin, end - begin);
+    if (CanHoldIniEntry(line)) ini += Utf16ToUtf8(line) + '\n';
+    begin = end + 1;
+  }
+  return ini;
+}
+
+// The INI reader stops at a NUL; a line holding one can carry no entry and
+// is left out, so that it hides nothing after it.
+std::string WithoutNulLines(const std::string& text) {
+  if (text.find('\0') == std::string::npos) return text;
+  std::string kept;
+  size_t begin = 0;
+  while (begin < text.size()) {
+    const size_t end = std::min(text.find('\n', begin), text.size());
+    if (std::find(text.begin() + begin, text.begin() + end, '\0') == text.begin() + end)
+      kept.append(text, begin, end - begin).push_back('\n');
+    begin = end + 1;
+  }
+  return kept;
 }
 
 int ReadScrambled(const std::string& path, std::u16string& text) {
@@ -82,7 +113,8 @@ int WriteScrambled(const std::string& path, const std::u16string& text) {
 int ParseStartParameters(const std::string& utf8Text, std::vector<std::string>& values) {
   CSimpleIniA ini;  // section and key names compared without regard to case
   ini.SetUnicode(true);
-  if (ini.LoadData(utf8Text.data(), utf8Text.size()) < 0) return 1;
+  const std::string text = WithoutNulLines(utf8Text);
+  if (ini.LoadData(text.data(), text.size()) < 0) return 1;
   static const char* const kOptionKeys[] = {"port",    "log",     "allowanonimus",
                                             "derFile", "pemFile", "trustFolder"};
   values.assign(kStartValueCount, std::string());
@@ -179,7 +211,7 @@ std::u16string WithLogins(const std::u16string& text, const std::vector<Login>& 
 
 std::vector<Login> LoginsOf(const std::u16string& text) {
   std::vector<std::string> values;
-  if (ParseStartParameters(Utf16ToUtf8(text), values) != 0) return {};
+  if (ParseStartParameters(IniEntryLines(text), values) != 0) return {};
   return LoadLogins(values[kStartUsers]);
 }
 
@@ -188,13 +220,13 @@ bool IsStorableLogin(const std::string& name, const std::string& password) {
   // in a name would not survive the trip to the server.
   return !name.empty() && name.front() != ' ' && name.front() != '\t' &&
          name.find(';') == std::string::npos && password.find(';') == std::string::npos &&
-         !HasLineEnd(name) && !HasLineEnd(password);
+         !EndsIniValue(name) && !EndsIniValue(password);
 }
 
 int WriteOptions(const std::string& path, const StartOptions& options) {
   for (const std::string* value : {&options.port, &options.log, &options.allowanonimus,
                                    &options.derFile, &options.pemFile, &options.trustFolder})
-    if (HasLineEnd(*value)) return kOptionsBadInput;
+    if (EndsIniValue(*value)) return kOptionsBadInput;
   std::u16string text;
   if (const int rc = ReadScrambled(path, text)) return rc;
   return WriteScrambled(path, WithStartOptions(text, options));

@@ -70,7 +70,7 @@ std::u16string WithStartOptions(const std::u16string& text, const StartOptions& 
 std::u16string WithLogins(const std::u16string& text, const std::vector<Login>& logins);
 std::vector<Login> LoginsOf(const std::u16string& text);
 
-// A name or password that would break the list (';', a line end) or an empty name.
+// A name or password that would break the list (';', a line end, a NUL) or an empty name.
 bool IsStorableLogin(const std::string& name, const std::string& password);
 
 // Rewrites the options section of the scrambled file: 0, or 2 when the file

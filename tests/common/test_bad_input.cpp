@@ -36,7 +36,8 @@ class BadInputTest : public LoaderTest {
  protected:
   void SetUp() override {
     LoaderTest::SetUp();
-    path = ::testing::TempDir() + "virk_bad_input.cfg";
+    path = ::testing::TempDir() + "virk_bad_input_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".cfg";
   }
   void TearDown() override {
     std::remove(path.c_str());
@@ -78,7 +79,9 @@ TEST_F(BadInputTest, FileCutShortAnywhereKeepsOnlyItemsOfTheWholeFileAndIsNotTou
     PutBytes(path, shortened);
     const bool loaded = Load();
     EXPECT_EQ(FileBytes(path), shortened) << "cut at " << cut;
-    if (!loaded) EXPECT_FALSE(errors.empty()) << "cut at " << cut;
+    if (!loaded) {
+      EXPECT_FALSE(errors.empty()) << "cut at " << cut;
+    }
     std::set<std::string> names;
     CollectFullNames(*root, names);
     for (const std::string& name : names)
@@ -107,7 +110,7 @@ TEST_F(BadInputTest, FileCutShortAnywhereKeepsOnlyItemsOfTheWholeFileAndIsNotTou
 
 TEST_F(BadInputTest, InvalidUtf8IsRefusedWithItsOffsetWhereverItStands) {
   const std::string whole = Store(WithTags({kDefaultTag, kNamedTag}));
-  for (const std::string bad : {std::string("\xFF"), std::string("\xC0\xAF"),  // never valid, overlong
+  for (const std::string& bad : {std::string("\xFF"), std::string("\xC0\xAF"),  // never valid, overlong
                                 std::string("\xED\xA0\x80"),                 // a lone surrogate
                                 std::string("\xF4\x90\x80\x80")}) {          // above U+10FFFF
     for (const size_t at : {size_t(0), whole.size() / 4 * 2, whole.size()}) {  // between units

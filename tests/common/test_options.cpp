@@ -268,4 +268,26 @@ TEST_F(OptionsFile, LoginsThatWouldBreakTheListAreRefused) {
   EXPECT_EQ(Stored(), before);
 }
 
+TEST_F(OptionsFile, NulBytesNeitherHideUsersNorGetStored) {
+  // A NUL ends the text for the INI reader: in a record it once hid the users
+  // from the configurator, whose next edit then wrote the list without them;
+  // on a line of its own it hid them from the server too.
+  Store(Utf8ToUtf16(std::string(kRecords) + std::string(";Bad\0name;\n\0\n", 13)));
+  ASSERT_EQ(AddUser(path_, "a", "1"), 0);
+  ASSERT_EQ(AddUser(path_, "b", "2"), 0);
+  std::vector<Login> logins;
+  ASSERT_EQ(ReadUsers(path_, logins), 0);
+  EXPECT_EQ(logins, (std::vector<Login>{{"a", "1"}, {"b", "2"}}));
+  EXPECT_EQ(StartValues()[kStartUsers], "a;1;b;2;");
+
+  // In a login or an option it would cut the value short and hide what follows.
+  const std::u16string before = Stored();
+  EXPECT_EQ(AddUser(path_, "c", std::string("x\0y", 3)), kOptionsBadInput);
+  EXPECT_EQ(AddUser(path_, std::string("c\0", 2), "z"), kOptionsBadInput);
+  StartOptions options;
+  options.trustFolder = std::string("/pki\0/x", 7);
+  EXPECT_EQ(WriteOptions(path_, options), kOptionsBadInput);
+  EXPECT_EQ(Stored(), before);
+}
+
 }  // namespace
