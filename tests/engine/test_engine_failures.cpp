@@ -44,14 +44,25 @@ struct Plant {
   int32_t Connection() const { return Int32Value(device->m_Connection); }
 };
 
-TEST(EngineFailures, SilentDeviceGetsThreeRequestsThenItsTagsTurnBad) {
-  FakeTcpSlave slave;
-  ASSERT_TRUE(slave.Start());
-  slave.SetBehaviour(FakeTcpSlave::Behaviour::kSilent);
-  Plant plant(slave.Port(), 100, 3, 60000);  // one poll only
-  plant.global.StartExchange();
+// A fault-injecting slave behaving as told and a plant polling it.
+class EngineFailures : public ::testing::Test {
+ protected:
+  Plant& Start(FakeTcpSlave::Behaviour behaviour, uint32_t responseTimeout, uint8_t attempts,
+               uint32_t periodMs) {
+    EXPECT_TRUE(m_Slave.Start());
+    m_Slave.SetBehaviour(behaviour);
+    m_Plant = std::make_unique<Plant>(m_Slave.Port(), responseTimeout, attempts, periodMs);
+    m_Plant->global.StartExchange();
+    return *m_Plant;
+  }
+  FakeTcpSlave m_Slave;
+  std::unique_ptr<Plant> m_Plant;
+};
+
+TEST_F(EngineFailures, SilentDeviceGetsThreeRequestsThenItsTagsTurnBad) {
+  Plant& plant = Start(FakeTcpSlave::Behaviour::kSilent, 100, 3, 60000);  // one poll only
   ASSERT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
-  EXPECT_EQ(slave.Requests(), 3);
+  EXPECT_EQ(m_Slave.Requests(), 3);
   EXPECT_EQ(plant.reg11->Status(), kStatusBad);
   EXPECT_EQ(plant.Connection(), kConnectionFailed);
   double responseTime = 0;
@@ -60,7 +71,7 @@ TEST(EngineFailures, SilentDeviceGetsThreeRequestsThenItsTagsTurnBad) {
   EXPECT_GE(responseTime, 290.0);  // three time-outs of 100 ms
   EXPECT_EQ(status, kStatusGood);
   // The link stays: a silent device is no reason to reconnect.
-  EXPECT_EQ(slave.Connections(), 1);
+  EXPECT_EQ(m_Slave.Connections(), 1);
   plant.global.StopExchange();
 }
 
@@ -101,72 +112,52 @@ INSTANTIATE_TEST_SUITE_P(
                       BadAnswer{"TruncatedRtu", FakeTcpSlave::Behaviour::kTruncated, true}),
     [](const ::testing::TestParamInfo<BadAnswer>& info) { return std::string(info.param.name); });
 
-TEST(EngineFailures, AnswersLaterThanAllAttemptsAreNotTakenForNewRequests) {
-  FakeTcpSlave slave;
-  ASSERT_TRUE(slave.Start());
-  slave.SetBehaviour(FakeTcpSlave::Behaviour::kLate);
+TEST_F(EngineFailures, AnswersLaterThanAllAttemptsAreNotTakenForNewRequests) {
   // Two attempts of 100 ms end long before the first answer comes at 300 ms.
-  Plant plant(slave.Port(), 100, 2, 1500);
-  plant.global.StartExchange();
+  Plant& plant = Start(FakeTcpSlave::Behaviour::kLate, 100, 2, 1500);
   ASSERT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
   EXPECT_EQ(plant.Connection(), kConnectionFailed);
   // The slave counts a request when it gets to it, after its late answers.
-  EXPECT_TRUE(test::WaitFor([&] { return slave.Requests() == 2; }, 1000));
-  slave.SetBehaviour(FakeTcpSlave::Behaviour::kAnswer);
+  EXPECT_TRUE(test::WaitFor([&] { return m_Slave.Requests() == 2; }, 1000));
+  m_Slave.SetBehaviour(FakeTcpSlave::Behaviour::kAnswer);
   EXPECT_TRUE(test::WaitFor([&] { return test::TagHas(*plant.reg10, 10) &&
                                          test::TagHas(*plant.reg11, 11); }, 5000));
   EXPECT_EQ(plant.Connection(), kConnectionGood);
-  EXPECT_EQ(slave.Connections(), 1);
+  EXPECT_EQ(m_Slave.Connections(), 1);
   plant.global.StopExchange();
 }
 
-TEST(EngineFailures, RecoveryAfterTheDeviceAnswersAgain) {
-  FakeTcpSlave slave;
-  ASSERT_TRUE(slave.Start());
-  slave.SetBehaviour(FakeTcpSlave::Behaviour::kSilent);
-  Plant plant(slave.Port(), 80, 2, 50);
-  plant.global.StartExchange();
+TEST_F(EngineFailures, RecoveryAfterTheDeviceAnswersAgain) {
+  Plant& plant = Start(FakeTcpSlave::Behaviour::kSilent, 80, 2, 50);
   ASSERT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
-  slave.SetBehaviour(FakeTcpSlave::Behaviour::kAnswer);
+  m_Slave.SetBehaviour(FakeTcpSlave::Behaviour::kAnswer);
   EXPECT_TRUE(test::WaitFor([&] { return test::TagHas(*plant.reg10, 10) &&
                                          test::TagHas(*plant.reg11, 11); }, 5000));
   EXPECT_EQ(plant.Connection(), kConnectionGood);
   plant.global.StopExchange();
 }
 
-TEST(EngineFailures, ExceptionAnswerMakesTheRequestUncertainAndTheLinkGood) {
-  FakeTcpSlave slave;
-  ASSERT_TRUE(slave.Start());
-  slave.SetBehaviour(FakeTcpSlave::Behaviour::kException);
-  Plant plant(slave.Port(), 300, 3, 60000);
-  plant.global.StartExchange();
+TEST_F(EngineFailures, ExceptionAnswerMakesTheRequestUncertainAndTheLinkGood) {
+  Plant& plant = Start(FakeTcpSlave::Behaviour::kException, 300, 3, 60000);
   ASSERT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusUncertain; }, 5000));
   EXPECT_EQ(plant.reg11->Status(), kStatusUncertain);
   EXPECT_EQ(plant.Connection(), kConnectionGood);
-  EXPECT_EQ(slave.Requests(), 1);  // an exception is an answer: no retry
+  EXPECT_EQ(m_Slave.Requests(), 1);  // an exception is an answer: no retry
   plant.global.StopExchange();
 }
 
-TEST(EngineFailures, ClosedConnectionIsReopenedByTheNextRequest) {
-  FakeTcpSlave slave;
-  ASSERT_TRUE(slave.Start());
-  slave.SetBehaviour(FakeTcpSlave::Behaviour::kCloseConnection);
-  Plant plant(slave.Port(), 200, 3, 50);
-  plant.global.StartExchange();
-  ASSERT_TRUE(test::WaitFor([&] { return slave.Connections() >= 2; }, 5000));
+TEST_F(EngineFailures, ClosedConnectionIsReopenedByTheNextRequest) {
+  Plant& plant = Start(FakeTcpSlave::Behaviour::kCloseConnection, 200, 3, 50);
+  ASSERT_TRUE(test::WaitFor([&] { return m_Slave.Connections() >= 2; }, 5000));
   EXPECT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
-  slave.SetBehaviour(FakeTcpSlave::Behaviour::kAnswer);
+  m_Slave.SetBehaviour(FakeTcpSlave::Behaviour::kAnswer);
   EXPECT_TRUE(test::WaitFor([&] { return test::TagHas(*plant.reg10, 10); }, 5000));
   plant.global.StopExchange();
 }
 
-TEST(EngineFailures, StopWhileTheDeviceIsSilentTakesAtMostOneResponseTimeOut) {
-  FakeTcpSlave slave;
-  ASSERT_TRUE(slave.Start());
-  slave.SetBehaviour(FakeTcpSlave::Behaviour::kSilent);
-  Plant plant(slave.Port(), 1000, 20, 50);  // 20 attempts would take 20 s
-  plant.global.StartExchange();
-  ASSERT_TRUE(test::WaitFor([&] { return slave.Requests() >= 1; }, 5000));
+TEST_F(EngineFailures, StopWhileTheDeviceIsSilentTakesAtMostOneResponseTimeOut) {
+  Plant& plant = Start(FakeTcpSlave::Behaviour::kSilent, 1000, 20, 50);  // 20 attempts would take 20 s
+  ASSERT_TRUE(test::WaitFor([&] { return m_Slave.Requests() >= 1; }, 5000));
   const auto start = Clock::now();
   plant.global.StopExchange();
   EXPECT_LT(ElapsedMs(start), 1500);
@@ -175,7 +166,7 @@ TEST(EngineFailures, StopWhileTheDeviceIsSilentTakesAtMostOneResponseTimeOut) {
   EXPECT_NE(plant.reg10->Status(), kStatusBad);
 }
 
-TEST(EngineFailures, ConnectionRefusedMakesEveryTagBad) {
+TEST_F(EngineFailures, ConnectionRefusedMakesEveryTagBad) {
   Plant plant(test::ClosedLoopbackPort(), 100, 1, 50);
   plant.global.StartExchange();
   EXPECT_TRUE(test::WaitFor([&] { return plant.reg10->Status() == kStatusBad; }, 5000));
