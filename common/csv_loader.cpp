@@ -82,6 +82,13 @@ bool CCsvLoader::LoadFile(const std::string& path, bool scrambled) {
       reading += read - mark;
       SplitFields(line, fields);
       if (EndsRecordSection(fields)) break;
+      // The writers end every record line, so in a .cfg file a last line
+      // without its end was cut short and its last field may be incomplete.
+      if (scrambled && !reader.LineEnded()) {
+        ++m_FailedLines;
+        ReportRecordError(n, Format("Строка %ld: файл обрывается посреди строки.", n));
+        break;
+      }
       ProcessLine(n, fields);
       mark = Clock::now();
       building += mark - read;

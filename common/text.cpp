@@ -268,7 +268,10 @@ bool ConfigLineReader::Next(std::u16string& line) {
   bool any = false;
   for (;;) {
     if (m_End - m_Pos < 4 && !m_AtEnd && !Fill()) return false;
-    if (m_Pos == m_End) return any;
+    if (m_Pos == m_End) {
+      m_LineEnded = !any;
+      return any;
+    }
     any = true;
     // Up to `safe` every sequence is whole in the buffer; past it only at the end of the file.
     const size_t safe = m_AtEnd ? m_End : m_End - 3;
@@ -294,6 +297,7 @@ bool ConfigLineReader::Next(std::u16string& line) {
       const char16_t unit = char16_t(cp) ^ mask;
       if (unit == u'\n') {
         if (!line.empty() && line.back() == u'\r') line.pop_back();
+        m_LineEnded = true;
         return true;
       }
       line.push_back(unit);

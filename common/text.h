@@ -68,6 +68,8 @@ class ConfigLineReader {
   // Empty unless reading failed: the system's reason or the invalid UTF-8 message.
   const std::string& Error() const { return m_Error; }
   bool BadEncoding() const { return m_BadEncoding; }
+  // False when the line Next gave last ran to the end of the file without a line end.
+  bool LineEnded() const { return m_LineEnded; }
 
  private:
   static constexpr size_t kChunk = 1 << 20;
@@ -80,6 +82,7 @@ class ConfigLineReader {
   bool m_Scrambled = false;
   bool m_AtEnd = false;
   bool m_BadEncoding = false;
+  bool m_LineEnded = true;
   std::string m_Error;
 };
 

@@ -106,6 +106,19 @@ TEST_F(BadInputTest, FileCutShortAnywhereKeepsOnlyItemsOfTheWholeFileAndIsNotTou
   EXPECT_EQ(errors[0].line, 8);
   EXPECT_NE(Tag("Tag_0"), nullptr);
   EXPECT_EQ(Tag("Давление"), nullptr);
+
+  // Inside the last value, "12.5" read as "12.": every field is there, but the
+  // missing line end shows the file was cut.
+  PutBytes(path, whole.substr(0, whole.size() - 4));
+  EXPECT_FALSE(Load());
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].message, "Строка 8: файл обрывается посреди строки.");
+  EXPECT_EQ(Tag("Давление"), nullptr);
+  // A plain file edited by hand may end without one.
+  const std::string plain = Utf16ToUtf8(WithTags({kDefaultTag, kNamedTag}));
+  PutBytes(path, plain.substr(0, plain.size() - 1));
+  EXPECT_TRUE(Load(false));
+  EXPECT_NE(Tag("Давление"), nullptr);
 }
 
 TEST_F(BadInputTest, InvalidUtf8IsRefusedWithItsOffsetWhereverItStands) {
