@@ -1,8 +1,94 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds, and runs every test.
+# Sets up what is missing, builds, and runs every test: the normal suite, then
+# the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# threaded tests under ThreadSanitizer and short runs of the fuzz targets.
+#
+# Environment:
+#   VIRK_SKIP_SANITIZERS=1  leaves out the ASan/UBSan and TSan stages
+#   VIRK_SKIP_FUZZ=1        leaves out the fuzz stage
+#   VIRK_BUILD_DIR, VIRK_ASAN_DIR, VIRK_TSAN_DIR, VIRK_FUZZ_DIR  build folders
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${VIRK_BUILD_DIR:-$here/build}
-VIRK_BUILD_DIR=$build "$here/scripts/setup.sh"
-cd "$build"
-QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} ctest --output-on-failure -j"$(nproc)" --timeout 600
+asan_dir=${VIRK_ASAN_DIR:-$here/build-asan}
+tsan_dir=${VIRK_TSAN_DIR:-$here/build-tsan}
+fuzz_dir=${VIRK_FUZZ_DIR:-$here/build-fuzz}
+jobs=${VIRK_JOBS:-2}
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+
+# Every report ends the process with an error; library suppressions carry their reasons.
+export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$here/scripts/sanitizers/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$here/scripts/sanitizers/tsan.supp"
+
+timings=()
+stage() {
+  local name=$1
+  shift
+  local start=$SECONDS
+  printf '[test] === %s\n' "$name"
+  "$@"
+  local took=$((SECONDS - start))
+  timings+=("$(printf '%-34s %4d min %02d s' "$name" $((took / 60)) $((took % 60)))")
+  printf '[test] === %s: done in %d s\n' "$name" "$took"
+}
+
+report_timings() {
+  printf '[test] stage times:\n'
+  printf '[test]   %s\n' "${timings[@]}"
+}
+trap report_timings EXIT
+
+configure() {
+  local dir=$1
+  shift
+  cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_PREFIX_PATH=/opt/virk-deps \
+    -DVIRK_BUILD_CONFIGURATOR=OFF -DVIRK_BUILD_BENCH=OFF "$@" > /dev/null
+}
+
+# Long soak runs carry the label "soak" and are started on their own.
+run_ctest() {
+  ctest --test-dir "$1" --output-on-failure -j"$jobs" --timeout 600 -LE soak "${@:2}"
+}
+
+normal_suite() {
+  VIRK_BUILD_DIR=$build "$here/scripts/setup.sh"
+  run_ctest "$build"
+}
+
+asan_suite() {
+  configure "$asan_dir" -DCMAKE_BUILD_TYPE=Debug -DVIRK_SANITIZE=address,undefined
+  cmake --build "$asan_dir" -j"$jobs"
+  run_ctest "$asan_dir"
+}
+
+# The engine's polling threads and the server's callbacks, methods and session
+# hooks; only their test programs are built.
+tsan_suite() {
+  configure "$tsan_dir" -DCMAKE_BUILD_TYPE=Debug -DVIRK_SANITIZE=thread
+  cmake --build "$tsan_dir" -j"$jobs" --target thread_tests
+  # Test programs of these folders that are not among them are not built.
+  run_ctest "$tsan_dir/tests/engine"
+  run_ctest "$tsan_dir/tests/server" -E '_NOT_BUILT$'
+
+}
+
+fuzz_runs() {
+  CC=clang CXX=clang++ configure "$fuzz_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIRK_FUZZ=ON
+  cmake --build "$fuzz_dir" -j"$jobs" --target fuzz_targets
+  run_ctest "$fuzz_dir/fuzz"
+}
+
+stage "build and normal suite" normal_suite
+if [ "${VIRK_SKIP_SANITIZERS:-0}" != 1 ]; then
+  stage "AddressSanitizer+UBSan suite" asan_suite
+  stage "ThreadSanitizer threaded tests" tsan_suite
+else
+  printf '[test] sanitizer stages skipped (VIRK_SKIP_SANITIZERS=1)\n'
+fi
+if [ "${VIRK_SKIP_FUZZ:-0}" != 1 ]; then
+  stage "short fuzz runs" fuzz_runs
+else
+  printf '[test] fuzz stage skipped (VIRK_SKIP_FUZZ=1)\n'
+fi
