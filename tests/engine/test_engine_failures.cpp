@@ -160,7 +160,7 @@ TEST_F(EngineFailures, StopWhileTheDeviceIsSilentTakesAtMostOneResponseTimeOut) 
   ASSERT_TRUE(test::WaitFor([&] { return m_Slave.Requests() >= 1; }, 5000));
   const auto start = Clock::now();
   plant.global.StopExchange();
-  EXPECT_LT(ElapsedMs(start), 1500);
+  EXPECT_LT(ElapsedMs(start), 2500);  // not the 20 s of all attempts
   EXPECT_FALSE(plant.channel->IsThreadRunning());
   // A cancelled transaction does not blame the device.
   EXPECT_NE(plant.reg10->Status(), kStatusBad);
@@ -177,7 +177,7 @@ TEST_F(EngineFailures, ConnectionRefusedMakesEveryTagBad) {
 TEST(EngineBroadcast, UnitZeroIsNeverPolledAndWritesAreSentOnceWithoutAnswer) {
   FakeTcpSlave slave;
   ASSERT_TRUE(slave.Start());
-  Plant plant(slave.Port(), 300, 3, 20);
+  Plant plant(slave.Port(), 2000, 3, 20);
   plant.device->m_Data.m_Addr = 0;
   plant.reg10->m_Data.m_bWriteGroup = false;
   plant.global.StartExchange();
@@ -189,7 +189,7 @@ TEST(EngineBroadcast, UnitZeroIsNeverPolledAndWritesAreSentOnceWithoutAnswer) {
   UA_Variant_setScalar(&written, &raw, &UA_TYPES[UA_TYPES_UINT16]);
   const auto start = Clock::now();
   EXPECT_EQ(plant.group->Write(*plant.reg10, written), 0);
-  EXPECT_LT(ElapsedMs(start), 250);  // no answer awaited
+  EXPECT_LT(ElapsedMs(start), 1000);  // no answer awaited for 2 s
   EXPECT_TRUE(test::TagHas(*plant.reg10, 777, kStatusUncertain));
   EXPECT_TRUE(test::WaitFor([&] { return slave.Writes() == 1; }, 2000));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
