@@ -127,6 +127,7 @@ MainWindow::MainWindow(QWidget* parent)
   connect(&m_monitoringTimer, &QTimer::timeout, m_monitorModel, &TableModelMonitoring::Refresh);
 
   RebuildTree();
+  Select(&m_root);  // shows the root's properties and applies its enabling rules
   ui->tabWidget->setCurrentIndex(0);
   ui->tabWidget->setTabEnabled(1, false);
   ui->tabWidget->setTabEnabled(2, false);

@@ -11,6 +11,7 @@
 
 #include "common/csv_writer.h"
 #include "fake_prompts.h"
+#include "item_info.h"
 #include "mainwindow.h"
 #include "sample_config.h"
 #include "tablemodelvariable.h"
@@ -160,6 +161,9 @@ TEST_F(MainWindowTest, MonitoringWithoutAServerOnlyWarns) {
 }
 
 TEST_F(MainWindowTest, FirstChannelsAreChannel1And2AndCancelAddsNothing) {
+  EXPECT_FALSE(ui()->save_action->isEnabled()) << "nothing to save at start";
+  EXPECT_FALSE(ui()->add_device_action->isEnabled());
+  EXPECT_EQ(window.Form()->tableWidget->item(1, 0)->text(), "Количество каналов");
   OnNextDialog([](QDialog*) { return true; });
   ui()->add_channel_action->trigger();
   OnNextDialog([](QDialog*) { return true; });
@@ -271,4 +275,20 @@ TEST_F(MainWindowTest, ClosingAsksToSaveUnsavedChanges) {
   EXPECT_TRUE(window.close());
   EXPECT_EQ(prompts.questions, (QStringList{"Хотите сохранить изменения настроек?",
                                             "Хотите сохранить изменения настроек?"}));
+}
+
+TEST_F(MainWindowTest, DuplicateComPortInTheFileIsShownAndNothingHalfLoaded) {
+  CTreeItemRoot root;
+  BuildSample(root);
+  auto* tcp = static_cast<CChannelInfo*>(root.FindChild(std::string("Channel_2")));
+  tcp->m_Data.SetChannelType(kChannelCom);  // COM port 1, as Channel_1
+  const QString path = dir.filePath("duplicate.csv");
+  ASSERT_EQ(WriteConfiguration(root, path.toStdString(), true), kWriteOk);
+  prompts.fileName = path;
+  ui()->action_import_conf->trigger();
+  EXPECT_EQ(prompts.messages,
+            (QStringList{"Внимание: Обнаружено дублирование COM порта",
+                         "Внимание: Ошибка заполнения дерева, не верный формат файла."}));
+  EXPECT_TRUE(window.Root().Children().empty());
+  EXPECT_EQ(window.TreeItemCount(), 1);
 }
