@@ -11,6 +11,7 @@
 
 #include "common/csv_writer.h"
 #include "fake_prompts.h"
+#include "fake_server.h"
 #include "item_info.h"
 #include "mainwindow.h"
 #include "sample_config.h"
@@ -291,4 +292,36 @@ TEST_F(MainWindowTest, DuplicateComPortInTheFileIsShownAndNothingHalfLoaded) {
                          "Внимание: Ошибка заполнения дерева, не верный формат файла."}));
   EXPECT_TRUE(window.Root().Children().empty());
   EXPECT_EQ(window.TreeItemCount(), 1);
+}
+
+TEST_F(MainWindowTest, ServerCallsFollowLocalEditsAndAFailedAddLeavesNothing) {
+  ImportSample();
+  RecordingServer server;
+  window.SetServerCalls(&server);
+  server.failing = "addNode";
+  window.Select(&window.Root());
+  OnNextDialog([](QDialog*) { return true; });
+  ui()->add_channel_action->trigger();
+  EXPECT_EQ(window.Root().Children().size(), 2u);
+  EXPECT_EQ(window.TreeItemCount(), 6);
+  EXPECT_EQ(prompts.messages.last(),
+            "Внимание: Добавление канала завершилось неудачно, на сервере произошла ошибка");
+  ASSERT_EQ(server.calls.size(), 1);
+  EXPECT_TRUE(server.calls[0].startsWith("addNode Каналы;1;Channel_3;0;500;3;0;0;"));
+
+  // A refused deletion removes nothing; an accepted one is sent by path.
+  server.failing = "deleteNode";
+  window.Select(Device());
+  ui()->delete_action->trigger();
+  EXPECT_NE(Device(), nullptr);
+  server.failing.clear();
+  window.Select(Group());
+  OnNextDialog([](QDialog*) { return true; });
+  ui()->edit_action->trigger();
+  ui()->delete_action->trigger();
+  EXPECT_EQ(server.calls.mid(1), (QStringList{"deleteNode Channel_1.Device_1",
+                                              "editNode Channel_1.Device_1.Group_1;3;Group_1;50;0",
+                                              "deleteNode Channel_1.Device_1.Group_1"}));
+  EXPECT_EQ(Device()->Children().size(), 1u);
+  window.SetServerCalls(nullptr);
 }

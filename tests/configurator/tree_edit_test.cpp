@@ -1,8 +1,8 @@
 // Naming, duplicate rules, paste and tag series of the configurator's model.
 #include <gtest/gtest.h>
 
+#include "fake_server.h"
 #include "item_names.h"
-#include "server_calls.h"
 #include "tag_series.h"
 #include "tree_edit.h"
 
@@ -17,25 +17,6 @@ CItem* Attach(CItem& parent, ItemPtr item) {
 }
 
 CDATagInfo& TagOf(CItem* item) { return static_cast<CDATagInfo&>(*item); }
-
-// Records the calls and fails the ones it is told to.
-class RecordingServer : public ServerCalls {
- public:
-  bool AddNode(const QStringList& args) override { return Record("addNode", args); }
-  bool EditNode(const QStringList& args) override { return Record("editNode", args); }
-  bool DeleteNode(const QStringList& args) override { return Record("deleteNode", args); }
-  bool StartExchange() override { return Record("startExchange", {}); }
-  bool StopExchange() override { return Record("stopExchange", {}); }
-
-  QStringList calls;
-  QString failing;
-
- private:
-  bool Record(const QString& method, const QStringList& args) {
-    calls << method + (args.isEmpty() ? QString() : " " + args.join(';'));
-    return method != failing;
-  }
-};
 
 }  // namespace
 
