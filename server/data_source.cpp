@@ -14,7 +14,8 @@ UA_StatusCode ReadItemValue(UA_Server*, const UA_NodeId*, void*, const UA_NodeId
   node->variable->GetValue(value->value, status);
   value->hasValue = true;
   value->status = status;
-  value->hasStatus = !node->publishing;
+  // An absent status means Good on the wire, which keeps large reads small.
+  value->hasStatus = status != UA_STATUSCODE_GOOD && !node->publishing;
   return UA_STATUSCODE_GOOD;
 }
 
