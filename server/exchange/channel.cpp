@@ -37,6 +37,8 @@ void CChannel::UpdateTransport() {
     m_Port->PortDeInit();
   }
   m_Port = CreatePortIO(m_Data);
+  // A stop cuts the transport's waits short: a connect may take minutes.
+  if (m_Port) m_Port->SetKeepGoing(&m_Running);
   m_PortBuiltFrom = m_Data.m_Port;
   m_PortTypeBuiltFrom = m_Data.m_ChannelType;
 }

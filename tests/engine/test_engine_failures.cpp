@@ -166,6 +166,20 @@ TEST_F(EngineFailures, StopWhileTheDeviceIsSilentTakesAtMostOneResponseTimeOut) 
   EXPECT_NE(plant.reg10->Status(), kStatusBad);
 }
 
+TEST_F(EngineFailures, StopWhileConnectingReturnsPromptly) {
+  test::LoopbackListener listener;
+  ASSERT_TRUE(listener.Start(0));
+  ASSERT_TRUE(listener.FillQueue());
+  Plant plant(listener.Port(), 200, 3, 50);
+  plant.channel->m_Data.Tcp()->m_ConnectTimeout = 20000;
+  plant.global.StartExchange();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the connect hangs
+  const auto start = Clock::now();
+  plant.global.StopExchange();
+  EXPECT_LT(ElapsedMs(start), 2000);  // not the 20 s connect time-out
+  EXPECT_FALSE(plant.channel->IsThreadRunning());
+}
+
 TEST_F(EngineFailures, ConnectionRefusedMakesEveryTagBad) {
   Plant plant(test::ClosedLoopbackPort(), 100, 1, 50);
   plant.global.StartExchange();

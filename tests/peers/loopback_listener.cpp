@@ -53,6 +53,24 @@ int LoopbackListener::Accept(int timeoutMs) {
 void LoopbackListener::Close() {
   if (m_Socket >= 0) close(m_Socket);
   m_Socket = -1;
+  for (int socket : m_Waiting) close(socket);
+  m_Waiting.clear();
+}
+
+bool LoopbackListener::FillQueue() {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (socket < 0) return false;
+    m_Waiting.push_back(socket);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(m_Port);
+    if (connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) continue;
+    pollfd waiter{socket, POLLOUT, 0};
+    if (poll(&waiter, 1, 200) == 0) return true;  // this one hangs: the queue is full
+  }
+  return false;
 }
 
 int ReceiveSome(int socket, uint8_t* buffer, size_t size, int timeoutMs) {

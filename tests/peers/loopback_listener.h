@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace virk::test {
 
@@ -20,10 +21,15 @@ class LoopbackListener {
   // Accepts one connection within the wait; its socket or -1.
   int Accept(int timeoutMs);
   void Close();
+  // Connects without accepting until the queue is full, so that further
+  // connection attempts hang (a backlog of 0 holds very few). False when
+  // the queue never filled.
+  bool FillQueue();
 
  private:
   int m_Socket = -1;
   uint16_t m_Port = 0;
+  std::vector<int> m_Waiting;
 };
 
 // Reads up to `size` bytes within the wait; the count, 0 at end of stream, -1 on time-out.

@@ -48,6 +48,11 @@ class CPortIO {
   virtual PortResult Read(uint8_t* buffer, uint32_t* size) = 0;
   virtual PortResult Write(const uint8_t* buffer, uint32_t* size) = 0;
 
+  // Waits of the transport end soon after `keepGoing` turns false, so that a
+  // stopping channel never waits out a long time-out. Null: no such check.
+  void SetKeepGoing(const std::atomic<bool>* keepGoing) { m_KeepGoing = keepGoing; }
+  const std::atomic<bool>* KeepGoing() const { return m_KeepGoing; }
+
   int32_t PortType() const { return m_PortType; }
   bool IsInitialised() const { return m_Initialised.load(std::memory_order_relaxed); }
   uint32_t ExchangeTimeout() const { return m_ExchangeTimeout.load(std::memory_order_relaxed); }
@@ -61,6 +66,7 @@ class CPortIO {
   std::mutex m_Lock;
   std::atomic<bool> m_Initialised{false};
   std::atomic<uint32_t> m_ExchangeTimeout{0};
+  const std::atomic<bool>* m_KeepGoing = nullptr;
 };
 
 // Holds a port's lock for one scope.

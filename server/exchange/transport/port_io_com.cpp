@@ -12,6 +12,7 @@
 #include "com_path.h"
 #include "common/log.h"
 #include "deadline.h"
+#include "poll_wait.h"
 #include "serial_line.h"
 
 namespace virk {
@@ -185,8 +186,7 @@ PortResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
     const int wait = got == 0 ? deadline.RemainingMs()
                               : std::min(int(m_InterCharTimeoutMs), deadline.RemainingMs());
     pollfd waiter{fd, POLLIN, 0};
-    const int ready = poll(&waiter, 1, wait);
-    if (ready < 0 && errno == EINTR) continue;
+    const int ready = PollWhile(waiter, wait, KeepGoing());
     if (ready <= 0) {
       result = (ready == 0 && got > 0 && !deadline.Passed()) ? kPortOk : kPortFailed;
       break;

@@ -51,6 +51,7 @@ bool CPortIO_TCP::ConnectOnDemand() {
 }
 
 PortResult CPortIO_TCP::Write(const uint8_t* buffer, uint32_t* size) {
+  PassKeepGoing();
   if (!m_Client.IsOpen() && !ConnectOnDemand()) {
     if (size) *size = 0;
     return kPortFailed;
@@ -73,6 +74,7 @@ PortResult CPortIO_TCP::Read(uint8_t* buffer, uint32_t* size) {
     return kPortFailed;
   }
   m_Client.SetTimeout(ExchangeTimeout());
+  PassKeepGoing();
   if (buffer && size) return m_Client.Receive(buffer, size, CTCPExchange::kUseStoredTimeout);
   DiscardInput();
   return kPortOk;

@@ -24,6 +24,7 @@ class CPortIO_TCP : public CPortIO, public CPortIO_Data_TCP {
 
  private:
   bool ConnectOnDemand();
+  void PassKeepGoing() { m_Client.SetKeepGoing(KeepGoing()); }
   void DiscardInput();
 
   CTCPClient m_Client;

@@ -8,10 +8,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "common/log.h"
 #include "deadline.h"
+#include "poll_wait.h"
 
 namespace virk {
 namespace {
@@ -79,13 +82,9 @@ uint32_t CTCPExchange::Reopen() {
 
 int CTCPExchange::WaitFor(int socket, short events, uint32_t waitMs) const {
   const uint32_t ms = waitMs == kUseStoredTimeout ? m_Timeout : waitMs;
-  const Deadline deadline(ms);
-  for (;;) {
-    pollfd waiter{socket, events, 0};
-    const int ready = poll(&waiter, 1, deadline.RemainingMs());
-    if (ready >= 0) return ready > 0 ? 1 : 0;
-    if (errno != EINTR) return -1;
-  }
+  pollfd waiter{socket, events, 0};
+  const int ready = PollWhile(waiter, int(std::min<uint32_t>(ms, INT32_MAX)), m_KeepGoing);
+  return ready > 0 ? 1 : ready;
 }
 
 PortResult CTCPExchange::Receive(uint8_t* buffer, uint32_t* size, uint32_t waitMs) {

@@ -42,6 +42,8 @@ class CTCPExchange {
   // Sends all *size bytes within the wait; *size tells how many went.
   virtual PortResult Send(const uint8_t* buffer, uint32_t* size, uint32_t waitMs);
   virtual void CopySettings(CTCPExchange& target) const;
+  // Waits end soon after `keepGoing` turns false; null: no such check.
+  void SetKeepGoing(const std::atomic<bool>* keepGoing) { m_KeepGoing = keepGoing; }
 
  protected:
   // 1 ready, 0 nothing within the wait, -1 error (errno set).
@@ -57,6 +59,7 @@ class CTCPExchange {
   std::atomic<int> m_Socket{-1};
   uint32_t m_Address = 0;
   uint16_t m_Port = 0;
+  const std::atomic<bool>* m_KeepGoing = nullptr;
 };
 
 class CTCPClient : public CTCPExchange {
