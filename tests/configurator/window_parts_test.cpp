@@ -12,6 +12,8 @@
 #include "tablemodelmonitoring.h"
 #include "tree_edit.h"
 
+using virk::CItem;
+
 TEST(ProgressBar, RefusesToCloseUntilItsCodeArrivesAndWarnsForFailures) {
   FakePrompts prompts;
   ProgressBar bar;
@@ -68,4 +70,39 @@ TEST(TableModelMonitoring, StoresValuesOnlyForGroupsThatWereShown) {
   EXPECT_EQ(model.index(1, 2).data().toString(), "Good");
   EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), "Время");
   EXPECT_FALSE(model.headerData(0, Qt::Vertical).isValid());
+}
+
+TEST(PropertyRows, ShowNamesOfCodesAddressesFromOneAndCounts) {
+  CChannelInfo channel;
+  channel.m_Data.SetChannelType(virk::kChannelTcp);
+  channel.m_Data.m_Protocol = virk::kProtocolTcp;
+  channel.m_Data.Tcp()->m_IpAddress = 0x0A01A8C0;  // 192.168.1.10
+  CItem* device = nullptr;
+  ASSERT_EQ(AddUnique(channel, NewDevice(channel), &device), AddResult::Added);
+  CItem* group = nullptr;
+  ASSERT_EQ(AddUnique(*device, NewItem(*device, virk::kKindGroup), &group), AddResult::Added);
+  static_cast<CGroupInfo*>(group)->m_Data.m_PeriodUnit = virk::kUnitHour;
+  group->AddChild(NewItem(*group, virk::kKindTag));
+
+  const PropertyRows channelRows = channel.Properties();
+  ASSERT_EQ(channelRows.size(), 11);
+  EXPECT_EQ(channelRows[1].value, "TCP-соединение");
+  EXPECT_EQ(channelRows[2].value, "MODBUS TCP");
+  EXPECT_EQ(channelRows[6].name, "IP-адрес");
+  EXPECT_EQ(channelRows[6].value, "192.168.1.10");
+  EXPECT_EQ(channelRows[10].name, "Кол-во устройств");
+  EXPECT_EQ(channelRows[10].value, "1");
+
+  const PropertyRows deviceRows = InfoOf(device)->Properties();
+  EXPECT_EQ(deviceRows[2].value, "Да");
+  EXPECT_EQ(deviceRows[8].name, "Кол-во тегов");
+  EXPECT_EQ(deviceRows[8].value, "1");
+  EXPECT_EQ(InfoOf(group)->Properties()[1].name, "Период опроса (ч)");
+
+  const PropertyRows tagRows = InfoOf(group->Children().begin()->second.get())->Properties();
+  ASSERT_EQ(tagRows.size(), 12);
+  EXPECT_EQ(tagRows[1].value, "Входной регистр");
+  EXPECT_EQ(tagRows[2].value, "1") << "register 0 is the operator's 1";
+  EXPECT_EQ(tagRows[7].value, "BA DC");
+  EXPECT_EQ(tagRows[11].value, "Константа");
 }
