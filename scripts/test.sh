@@ -22,23 +22,37 @@ export LSAN_OPTIONS="suppressions=$here/scripts/sanitizers/lsan.supp:print_suppr
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$here/scripts/sanitizers/tsan.supp"
 
+# A failed stage does not stop the later ones, so that one run shows every
+# failure; the script fails at the end.
 timings=()
+failed=()
 stage() {
   local name=$1
   shift
-  local start=$SECONDS
+  local start=$SECONDS rc
   printf '[test] === %s\n' "$name"
-  "$@"
+  set +e
+  (set -e; "$@")
+  rc=$?
+  set -e
   local took=$((SECONDS - start))
-  timings+=("$(printf '%-34s %4d min %02d s' "$name" $((took / 60)) $((took % 60)))")
-  printf '[test] === %s: done in %d s\n' "$name" "$took"
+  local result=passed
+  if [ "$rc" -ne 0 ]; then
+    result="FAILED ($rc)"
+    failed+=("$name")
+  fi
+  timings+=("$(printf '%-34s %4d min %02d s  %s' "$name" $((took / 60)) $((took % 60)) "$result")")
+  printf '[test] === %s: %s in %d s\n' "$name" "$result" "$took"
 }
 
-report_timings() {
+report() {
   printf '[test] stage times:\n'
   printf '[test]   %s\n' "${timings[@]}"
+  if [ "${#failed[@]}" -ne 0 ]; then
+    printf '[test] failed: %s\n' "${failed[*]}"
+    exit 1
+  fi
 }
-trap report_timings EXIT
 
 configure() {
   local dir=$1
@@ -92,3 +106,4 @@ if [ "${VIRK_SKIP_FUZZ:-0}" != 1 ]; then
 else
   printf '[test] fuzz stage skipped (VIRK_SKIP_FUZZ=1)\n'
 fi
+report
