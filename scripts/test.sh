@@ -57,7 +57,7 @@ report() {
 configure() {
   local dir=$1
   shift
-  cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_PREFIX_PATH=/opt/virk-deps \
+  cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_PREFIX_PATH="${VIRK_DEPS_PREFIX:-/opt/virk-deps}" \
     -DVIRK_BUILD_CONFIGURATOR=OFF -DVIRK_BUILD_BENCH=OFF "$@" > /dev/null
 }
 
