@@ -12,9 +12,12 @@ namespace virk::server::test {
 
 constexpr UA_UInt16 kGatewayNamespace = 2;
 
-inline UA_NodeId GatewayNode(const std::string& fullName) {
-  return UA_NODEID_STRING(kGatewayNamespace, const_cast<char*>(fullName.c_str()));
+// The node id points into the text, which must outlive its use; a literal
+// always does, a temporary std::string does not.
+inline UA_NodeId GatewayNode(const char* fullName) {
+  return UA_NODEID_STRING(kGatewayNamespace, const_cast<char*>(fullName));
 }
+inline UA_NodeId GatewayNode(const std::string& fullName) { return GatewayNode(fullName.c_str()); }
 
 // A DataValue that frees itself.
 struct ReadResult {
