@@ -3,6 +3,7 @@
 // unpack and check must agree with the loader and the server's reader.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <sstream>
@@ -87,6 +88,46 @@ TEST(Generator, ChannelsAndDevicesAsAsked) {
     for (const auto& [deviceName, device] : channel->Children())
       EXPECT_TRUE(static_cast<const CDeviceBase&>(*device).m_Data.m_Emulation);
   }
+}
+
+// The load a benchmark polls: a slave per channel, one period, and tags that
+// read as their own register numbers, consecutive in each device.
+TEST(Generator, PortPerChannelOnePeriodAndHoldingRegisters) {
+  GeneratorOptions options;
+  options.channels = 3, options.devices = 3, options.groups = 6, options.tags = 60;
+  options.emulated = false;
+  options.tcpPorts = {1502, 2502, 3502};
+  options.groupPeriodMs = 1000;
+  options.holdingOnly = true;
+  ASSERT_EQ(CheckGeneratorOptions(options), "");
+  CTreeItemRoot root;
+  ASSERT_EQ(LoadErrors(GenerateConfiguration(options), root), "");
+  for (size_t c = 0; c < options.channels; ++c) {
+    SCOPED_TRACE(c);
+    const CItem* channel = root.Children().at("Channel_" + std::to_string(c)).get();
+    EXPECT_EQ(static_cast<const CChannelBase&>(*channel).m_Data.Tcp()->m_Port, options.tcpPorts[c]);
+    for (const auto& [deviceName, device] : channel->Children()) {
+      std::vector<uint16_t> addresses;
+      for (const auto& [groupName, group] : device->Children()) {
+        EXPECT_EQ(static_cast<const CGroupBase&>(*group).m_Data.PeriodMs(), 1000u);
+        for (const auto& [tagName, tag] : group->Children()) {
+          const TagSettings& settings = static_cast<const CTagBase&>(*tag).m_Data;
+          EXPECT_EQ(settings.m_RegKind, kRegHolding);
+          EXPECT_EQ(settings.m_ValueType, kTypeUInt16);
+          EXPECT_EQ(settings.m_ByteOrder, 1);  // "BA": high byte first, as the register travels
+          addresses.push_back(settings.m_Addr);
+        }
+      }
+      std::sort(addresses.begin(), addresses.end());
+      ASSERT_EQ(addresses.size(), 20u);
+      EXPECT_EQ(addresses.front(), 0);
+      EXPECT_EQ(addresses.back(), 19);
+    }
+  }
+  options.tcpPorts = {1502, 2502};
+  EXPECT_NE(CheckGeneratorOptions(options), "");  // a channel without a port
+  options.tcpPorts = {1502, 0, 3502};
+  EXPECT_NE(CheckGeneratorOptions(options), "");
 }
 
 TEST(Generator, RefusesWhatTheLoaderWouldReject) {

@@ -44,8 +44,11 @@ struct AddressCounter {
   }
 };
 
-void AppendTag(std::string& out, size_t tag, AddressCounter& addresses) {
-  const TagPattern& pattern = kTagPatterns[tag % std::size(kTagPatterns)];
+// One holding register read as the number it holds, high byte first ("BA").
+const TagPattern kHoldingPattern = {"Выходной регистр;@;0;0;Да;Да;Групповая;Цел16;BA;Нет;;;;", 1};
+
+void AppendTag(std::string& out, size_t tag, bool holdingOnly, AddressCounter& addresses) {
+  const TagPattern& pattern = holdingOnly ? kHoldingPattern : kTagPatterns[tag % std::size(kTagPatterns)];
   const std::string fields = pattern.fields;
   const size_t at = fields.find('@');
   out += ";Tag_" + std::to_string(tag) + ';' + fields.substr(0, at) +
@@ -71,14 +74,15 @@ void AppendChannel(std::string& out, const GeneratorOptions& options, size_t cha
     out += ";COM-порт;MODBUS RTU;500;3;0;" + std::to_string(channel + 1) +
            ";9600;8;1;Нет;Нет;Нет;Нет\n";
   else
-    out += ";TCP-соединение;MODBUS TCP;1000;3;0;127.0.0.1;" + std::to_string(options.tcpPort) +
-           ";5000\n";
+    out += ";TCP-соединение;MODBUS TCP;1000;3;0;127.0.0.1;" +
+           std::to_string(options.tcpPorts.empty() ? options.tcpPort : options.tcpPorts[channel]) + ";5000\n";
 }
 
-void AppendGroup(std::string& out, size_t group) {
+void AppendGroup(std::string& out, size_t group, uint32_t periodMs) {
   static const char* const kPeriods[] = {"100;мс", "500;мс", "1;с"};
   out += kGroupHeader;
-  out += ";Group_" + std::to_string(group) + ';' + kPeriods[group % std::size(kPeriods)] + '\n';
+  out += ";Group_" + std::to_string(group) + ';' +
+         (periodMs ? std::to_string(periodMs) + ";мс" : kPeriods[group % std::size(kPeriods)]) + '\n';
 }
 
 }  // namespace
@@ -91,6 +95,10 @@ std::string CheckGeneratorOptions(const GeneratorOptions& options) {
     return "more than 255 devices on one channel";
   if (options.com && options.channels > kMaxComPorts) return "more than 1000 COM channels";
   if (!options.com && options.tcpPort == 0) return "TCP port 0";
+  if (!options.tcpPorts.empty() && options.tcpPorts.size() != options.channels)
+    return "the TCP port list needs one port per channel";
+  for (uint16_t port : options.tcpPorts)
+    if (port == 0) return "TCP port 0";
   return {};
 }
 
@@ -108,10 +116,10 @@ std::string GenerateConfiguration(const GeneratorOptions& options) {
       AddressCounter addresses;
       const size_t groups = Share(options.groups, options.devices, device);
       for (size_t g = 0; g < groups; ++g, ++group) {
-        AppendGroup(out, group);
+        AppendGroup(out, group, options.groupPeriodMs);
         const size_t tags = Share(options.tags, options.groups, group);
         if (tags) out += kTagHeader;
-        for (size_t t = 0; t < tags; ++t, ++tag) AppendTag(out, tag, addresses);
+        for (size_t t = 0; t < tags; ++t, ++tag) AppendTag(out, tag, options.holdingOnly, addresses);
       }
     }
   }

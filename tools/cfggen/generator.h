@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace virk {
 
@@ -21,6 +22,14 @@ struct GeneratorOptions {
   // COM channels (port numbers 1, 2, ...) instead of TCP channels.
   bool com = false;
   uint16_t tcpPort = 502;
+  // One port per channel, channel c to 127.0.0.1:tcpPorts[c], when each
+  // channel has a slave of its own; empty: every channel to tcpPort.
+  std::vector<uint16_t> tcpPorts;
+  // Every group polled at this period; 0: 100 ms, 500 ms and 1 s in turn.
+  uint32_t groupPeriodMs = 0;
+  // Every tag one holding register (Цел16, high byte first, so it reads as
+  // the register's number) instead of a mix of kinds and types.
+  bool holdingOnly = false;
 };
 
 // Empty when the options can make a file the loader accepts, else the reason.
