@@ -3,16 +3,14 @@
 // over 60 s of wall time. The libmodbus slaves run in a child process so
 // that only the engine's own time is counted.
 #include <benchmark/benchmark.h>
-#include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "engine_tree.h"
-#include "libmodbus_slave.h"
+#include "libmodbus_slave_process.h"
 
 namespace virk {
 namespace {
@@ -20,34 +18,6 @@ namespace {
 constexpr int kChannels = 10;
 constexpr int kGroupsPerChannel = 10;
 constexpr int kTagsPerGroup = 100;
-
-// Starts the slaves in a child process; their ports come back through a pipe.
-pid_t StartSlaveProcess(uint16_t (&ports)[kChannels]) {
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) return -1;
-  const pid_t child = fork();
-  if (child == 0) {
-    close(pipeFds[0]);
-    static test::LibmodbusSlave slaves[kChannels];
-    for (int i = 0; i < kChannels; ++i) {
-      const uint16_t port = slaves[i].StartTcp() ? slaves[i].Port() : 0;
-      if (write(pipeFds[1], &port, sizeof port) != sizeof port) _exit(1);
-    }
-    close(pipeFds[1]);
-    for (;;) pause();  // until the parent ends it
-  }
-  close(pipeFds[1]);
-  bool ok = child > 0;
-  for (int i = 0; ok && i < kChannels; ++i)
-    ok = read(pipeFds[0], &ports[i], sizeof ports[i]) == sizeof ports[i] && ports[i] != 0;
-  close(pipeFds[0]);
-  if (!ok && child > 0) {
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    return -1;
-  }
-  return child;
-}
 
 double CpuSeconds() {
   rusage usage{};
@@ -57,8 +27,8 @@ double CpuSeconds() {
 }
 
 void BM_EnginePolling10000Tags(benchmark::State& state) {
-  uint16_t ports[kChannels] = {};
-  const pid_t slaves = StartSlaveProcess(ports);
+  std::vector<uint16_t> ports;
+  const pid_t slaves = test::StartLibmodbusSlaveProcess(kChannels, ports);
   if (slaves < 0) return state.SkipWithError("no slave process");
 
   CGlobal global;
@@ -95,8 +65,7 @@ void BM_EnginePolling10000Tags(benchmark::State& state) {
   }
   state.counters["all_tags_read"] = polled ? 1 : 0;
   global.StopExchange();
-  kill(slaves, SIGKILL);
-  waitpid(slaves, nullptr, 0);
+  test::StopSlaveProcess(slaves);
 }
 BENCHMARK(BM_EnginePolling10000Tags)->Arg(60)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
