@@ -93,6 +93,28 @@ UA_StatusCode AddSecurity(UA_ServerConfig& config, const ServerContext& context,
   return status;
 }
 
+// Left to itself the library takes a user name and password on the None
+// endpoint whenever it can encrypt the password alone; the session that
+// follows would still travel unsigned and in the clear, open to reading and
+// tampering, so such a login is refused.
+decltype(UA_AccessControl::activateSession) g_checkLogin = nullptr;
+
+UA_StatusCode RefusePasswordWithoutEncryption(UA_Server* server, UA_AccessControl* ac,
+                                              const UA_EndpointDescription* endpoint,
+                                              const UA_ByteString* remoteCertificate, const UA_NodeId* sessionId,
+                                              const UA_ExtensionObject* token, void** sessionContext) {
+  if (endpoint->securityMode == UA_MESSAGESECURITYMODE_NONE && token->encoding >= UA_EXTENSIONOBJECT_DECODED &&
+      token->content.decoded.type == &UA_TYPES[UA_TYPES_USERNAMEIDENTITYTOKEN]) {
+    const UA_String& user = static_cast<const UA_UserNameIdentityToken*>(token->content.decoded.data)->userName;
+    ServerLog(UA_LOGLEVEL_WARNING, UA_LOGCATEGORY_SERVER,
+              "Login of user \"%.*s\" over the endpoint without encryption (None) refused: passwords are only "
+              "accepted over encrypted endpoints",
+              static_cast<int>(user.length), reinterpret_cast<const char*>(user.data));
+    return UA_STATUSCODE_BADSECURITYMODEINSUFFICIENT;
+  }
+  return g_checkLogin(server, ac, endpoint, remoteCertificate, sessionId, token, sessionContext);
+}
+
 UA_StatusCode ApplyAccessControl(UA_ServerConfig& config, const ServerContext& context) {
   std::vector<UA_UsernamePasswordLogin> logins;
   logins.reserve(context.logins.size());
@@ -101,7 +123,10 @@ UA_StatusCode ApplyAccessControl(UA_ServerConfig& config, const ServerContext& c
   // The plug-in copies the logins.
   const UA_StatusCode status =
       UA_AccessControl_default(&config, context.allowAnonymous, nullptr, logins.size(), logins.data());
-  if (status == UA_STATUSCODE_GOOD) InstallSessionHooks(config.accessControl);
+  if (status != UA_STATUSCODE_GOOD) return status;
+  g_checkLogin = config.accessControl.activateSession;
+  config.accessControl.activateSession = RefusePasswordWithoutEncryption;
+  InstallSessionHooks(config.accessControl);
   return status;
 }
 
