@@ -1,22 +1,14 @@
 // The server with a key and certificate made by keyforge accepts an
 // encrypted session from a client whose keyforge certificate it trusts, and
 // refuses one whose certificate is not in its trusted folder.
-#include <open62541/client.h>
-#include <open62541/client_config_default.h>
-#include <open62541/client_highlevel.h>
-#include <open62541/plugin/log.h>
-
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
 
 #include "keyforge_fixture.h"
 #include "opcua_client.h"
 #include "server_process.h"
+#include "test_certificates.h"
 #include "test_config.h"
 
 namespace virk::keyforge::test {
@@ -27,15 +19,6 @@ namespace fs = std::filesystem;
 
 const char kBasic256Sha256[] = "http://opcfoundation.org/UA/SecurityPolicy#Basic256Sha256";
 
-UA_ByteString ReadBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  UA_ByteString result = UA_BYTESTRING_NULL;
-  EXPECT_EQ(UA_ByteString_allocBuffer(&result, bytes.size()), UA_STATUSCODE_GOOD);
-  std::memcpy(result.data, bytes.data(), bytes.size());
-  return result;
-}
-
 // Connects with Basic256Sha256 and SignAndEncrypt, presenting the
 // certificate and key found in `folder` under `applicationUri`, and trusting
 // the server's certificate. Returns the status of the connection, then of a
@@ -43,45 +26,11 @@ UA_ByteString ReadBytes(const std::string& path) {
 UA_StatusCode ConnectEncrypted(const std::string& url, const std::string& folder,
                                const std::string& applicationUri,
                                const std::string& serverCertificate) {
-  static UA_Logger quiet{[](void*, UA_LogLevel, UA_LogCategory, const char*, va_list) {}, nullptr,
-                         nullptr};
-  UA_ClientConfig config;
-  std::memset(&config, 0, sizeof config);
-  config.logging = &quiet;
-  // Never ask the console for a key password.
-  config.privateKeyPasswordCallback = [](UA_ClientConfig*, UA_ByteString*) -> UA_StatusCode {
-    return UA_STATUSCODE_BADSECURITYCHECKSFAILED;
-  };
-  UA_ByteString certificate = ReadBytes(folder + "/server_cert.der");
-  UA_ByteString key = ReadBytes(folder + "/server_key.pem");
-  UA_ByteString trusted = ReadBytes(serverCertificate);
-  const UA_StatusCode setUp =
-      UA_ClientConfig_setDefaultEncryption(&config, certificate, key, &trusted, 1, nullptr, 0);
-  UA_ByteString_clear(&certificate);
-  UA_ByteString_clear(&key);
-  UA_ByteString_clear(&trusted);
-  if (setUp != UA_STATUSCODE_GOOD) {
-    UA_ClientConfig_clear(&config);
-    return setUp;
-  }
-  config.securityMode = UA_MESSAGESECURITYMODE_SIGNANDENCRYPT;
-  config.securityPolicyUri = UA_STRING_ALLOC(kBasic256Sha256);
-  UA_String_clear(&config.clientDescription.applicationUri);
-  config.clientDescription.applicationUri = UA_STRING_ALLOC(applicationUri.c_str());
-  config.timeout = 5000;
-
-  std::unique_ptr<UA_Client, decltype(&UA_Client_delete)> client(UA_Client_newWithConfig(&config),
-                                                                  UA_Client_delete);
-  UA_StatusCode status = UA_Client_connect(client.get(), url.c_str());
-  if (status == UA_STATUSCODE_GOOD) {
-    UA_Variant value;
-    UA_Variant_init(&value);
-    status = UA_Client_readValueAttribute(
-        client.get(), UA_NODEID_NUMERIC(0, UA_NS0ID_SERVER_SERVERSTATUS_STATE), &value);
-    UA_Variant_clear(&value);
-    UA_Client_disconnect(client.get());
-  }
-  return status;
+  server::test::CertificateClient client(folder + "/server_cert.der", folder + "/server_key.pem",
+                                         applicationUri, serverCertificate);
+  if (client.SetUp() != UA_STATUSCODE_GOOD) return client.SetUp();
+  client.Choose(kBasic256Sha256, UA_MESSAGESECURITYMODE_SIGNANDENCRYPT);
+  return client.ConnectAndRead(url);
 }
 
 using KeyforgeSecureSession = KeyforgeTest;

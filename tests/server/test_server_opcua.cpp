@@ -14,6 +14,7 @@
 #include "opcua_client.h"
 #include "server_process.h"
 #include "temp_folder.h"
+#include "test_certificates.h"
 #include "test_config.h"
 
 namespace virk::server {
@@ -51,18 +52,6 @@ class ServerOverOpcUa : public ::testing::Test {
     EXPECT_EQ(client.GetEndpoints(LoopbackUrl(port), endpoints), UA_STATUSCODE_GOOD);
     return endpoints;
   }
-  // A certificate for the server's application URI: DER certificate, PEM key.
-  void MakeCertificate(const std::string& der, const std::string& pem) {
-    const std::string pemCertificate = m_Home / "certificate.pem";
-    const std::string command =
-        "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=virk test' -keyout '" + pem + "' -out '" +
-        pemCertificate +
-        "' -addext 'subjectAltName=URI:urn:virkopcua.server.application,DNS:localhost' "
-        "-addext 'keyUsage=digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment' "
-        "-addext 'extendedKeyUsage=serverAuth,clientAuth' 2>/dev/null && "
-        "openssl x509 -in '" + pemCertificate + "' -outform der -out '" + der + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
   // With the server's certificate and key, and a trust folder holding one
   // certificate or none.
   std::unique_ptr<ServerProcess> StartWithCertificate(bool trustOne) {
@@ -70,7 +59,7 @@ class ServerOverOpcUa : public ::testing::Test {
     options.derFile = m_Home / "server.der";
     options.pemFile = m_Home / "server.pem";
     options.trustFolder = m_Home / "trusted";
-    MakeCertificate(options.derFile, options.pemFile);
+    EXPECT_TRUE(test::MakeCertificate(options.derFile, options.pemFile, "urn:virkopcua.server.application"));
     std::filesystem::create_directory(options.trustFolder);
     if (trustOne) std::filesystem::copy_file(options.derFile, m_Home / "trusted/client.der");
     return Start(options);
