@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds, and runs every test: the normal suite, then
 # the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# threaded tests under ThreadSanitizer and short runs of the fuzz targets.
+# threaded tests under ThreadSanitizer, a one-minute soak of the server and
+# short runs of the fuzz targets.
 #
 # Environment:
 #   VIRK_SKIP_SANITIZERS=1  leaves out the ASan/UBSan and TSan stages
 #   VIRK_SKIP_FUZZ=1        leaves out the fuzz stage
+#   VIRK_SKIP_SOAK=1        leaves out the one-minute soak run (VIRK_SOAK_SECONDS sets its length)
 #   VIRK_BUILD_DIR, VIRK_ASAN_DIR, VIRK_TSAN_DIR, VIRK_FUZZ_DIR  build folders
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -88,6 +90,12 @@ tsan_suite() {
 
 }
 
+# The server under faulty slaves and 20 clients for a minute; the longer run
+# is in the README.
+soak_run() {
+  "$build/bench/soak/soak_gateway" --seconds "${VIRK_SOAK_SECONDS:-60}" --clients 20
+}
+
 fuzz_runs() {
   CC=clang CXX=clang++ configure "$fuzz_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIRK_FUZZ=ON
   cmake --build "$fuzz_dir" -j"$jobs" --target fuzz_targets
@@ -100,6 +108,11 @@ if [ "${VIRK_SKIP_SANITIZERS:-0}" != 1 ]; then
   stage "ThreadSanitizer threaded tests" tsan_suite
 else
   printf '[test] sanitizer stages skipped (VIRK_SKIP_SANITIZERS=1)\n'
+fi
+if [ "${VIRK_SKIP_SOAK:-0}" != 1 ]; then
+  stage "soak run" soak_run
+else
+  printf '[test] soak stage skipped (VIRK_SKIP_SOAK=1)\n'
 fi
 if [ "${VIRK_SKIP_FUZZ:-0}" != 1 ]; then
   stage "short fuzz runs" fuzz_runs
