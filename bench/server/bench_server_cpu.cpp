@@ -16,9 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/options.h"
-#include "common/text.h"
-#include "generator.h"
+#include "bench/polled_configuration.h"
 #include "libmodbus_slave_process.h"
 #include "opcua_client.h"
 #include "server_process.h"
@@ -124,18 +122,8 @@ double ScanTimeAge(UA_Client* client, int c) {
 
 bool WriteConfiguration(const std::string& path, const std::vector<uint16_t>& slavePorts, uint16_t opcuaPort,
                         std::string& error) {
-  GeneratorOptions generator;
-  generator.channels = generator.devices = kChannels;
-  generator.groups = kChannels * kGroupsPerChannel;
-  generator.tags = generator.groups * kTagsPerGroup;
-  generator.emulated = false;
-  generator.tcpPorts = slavePorts;
-  generator.groupPeriodMs = kPeriodMs;
-  generator.holdingOnly = true;
-  if (const std::string problem = CheckGeneratorOptions(generator); !problem.empty()) return error = problem, false;
-  StartOptions start;
-  start.port = std::to_string(opcuaPort);
-  return WriteConfigText(path, WithStartOptions(Utf8ToUtf16(GenerateConfiguration(generator)), start), true, error);
+  return bench::WritePolledConfiguration(path, kChannels, kGroupsPerChannel, kTagsPerGroup, kPeriodMs, slavePorts,
+                                         opcuaPort, error);
 }
 
 void BM_ServerPolling10000Tags(benchmark::State& state) {

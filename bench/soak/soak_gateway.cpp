@@ -18,8 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/options.h"
-#include "common/text.h"
+#include "bench/polled_configuration.h"
 #include "fake_tcp_slave.h"
 #include "generator.h"
 #include "libmodbus_slave_process.h"
@@ -66,19 +65,9 @@ std::string WithRtuChannels(std::string text, const std::vector<uint16_t>& ports
 
 bool WriteConfiguration(const std::string& path, const std::vector<uint16_t>& ports,
                         const std::vector<uint16_t>& faultPorts, uint16_t opcuaPort, std::string& error) {
-  GeneratorOptions generator;
-  generator.channels = generator.devices = kChannels;
-  generator.groups = kChannels * kGroupsPerChannel;
-  generator.tags = generator.groups * kTagsPerGroup;
-  generator.emulated = false;
-  generator.tcpPorts = ports;
-  generator.groupPeriodMs = kPeriodMs;
-  generator.holdingOnly = true;
-  if (const std::string problem = CheckGeneratorOptions(generator); !problem.empty()) return error = problem, false;
-  StartOptions start;
-  start.port = std::to_string(opcuaPort);
-  const std::string text = WithRtuChannels(GenerateConfiguration(generator), faultPorts);
-  return WriteConfigText(path, WithStartOptions(Utf8ToUtf16(text), start), true, error);
+  return bench::WritePolledConfiguration(path, kChannels, kGroupsPerChannel, kTagsPerGroup, kPeriodMs, ports,
+                                         opcuaPort, error,
+                                         [&](std::string text) { return WithRtuChannels(std::move(text), faultPorts); });
 }
 
 // Tags read in requests of one channel each; `counted(value, register)` says
