@@ -5,17 +5,18 @@
 
 namespace virk::server {
 
-UA_StatusCode ReadItemValue(UA_Server*, const UA_NodeId*, void*, const UA_NodeId*, void* nodeContext, UA_Boolean,
-                            const UA_NumericRange*, UA_DataValue* value) {
+UA_StatusCode ReadItemValue(UA_Server*, const UA_NodeId*, void*, const UA_NodeId*, void* nodeContext,
+                            UA_Boolean includeSourceTimestamp, const UA_NumericRange*, UA_DataValue* value) {
   auto* node = static_cast<PublishedNode*>(nodeContext);
   if (node == nullptr || node->variable == nullptr) return UA_STATUSCODE_BADINTERNALERROR;
   if (!node->monitored) ClientRead(*node->owner, *node->variable);
-  uint32_t status = 0;
-  node->variable->GetValue(value->value, status);
+  node->variable->GetDataValue(*value);
   value->hasValue = true;
-  value->status = status;
   // An absent status means Good on the wire, which keeps large reads small.
-  value->hasStatus = status != UA_STATUSCODE_GOOD && !node->publishing;
+  value->hasStatus = value->status != UA_STATUSCODE_GOOD && !node->publishing;
+  // The time the engine stored the value; without it the library would stamp
+  // "now" and a value kept from a silent device would look fresh.
+  value->hasSourceTimestamp = includeSourceTimestamp && value->sourceTimestamp != 0;
   return UA_STATUSCODE_GOOD;
 }
 

@@ -34,6 +34,13 @@ void CBaseTag::GetValue(UA_Variant& out, uint32_t& status) const {
   status = m_Status;
 }
 
+void CBaseTag::GetDataValue(UA_DataValue& out) const {
+  std::lock_guard<std::mutex> lock(m_ValueLock);
+  UA_Variant_copy(&m_Value, &out.value);
+  out.status = m_Status;
+  out.sourceTimestamp = m_Timestamp;
+}
+
 void CBaseTag::SetValueStatus(UA_Variant& value, uint32_t status) {
   const UA_DateTime now = UA_DateTime_now();
   UA_Variant previous;

@@ -32,6 +32,9 @@ class CBaseTag {
   virtual void ResetValue(const UA_DataType* type);
   // Copies value and status out; `out` is cleared first.
   virtual void GetValue(UA_Variant& out, uint32_t& status) const;
+  // Copies value, status and the time the value was stored into a fresh
+  // (initialised) data value, as one snapshot; sets no has-flags.
+  void GetDataValue(UA_DataValue& out) const;
   // Takes over the contents of `value` (left empty) and sets the status.
   virtual void SetValueStatus(UA_Variant& value, uint32_t status);
   // Copies `value` and sets the status.

@@ -117,17 +117,24 @@ TEST_F(AddressSpace, TagTypesAccessLevelsAndNames) {
   }
 }
 
-TEST_F(AddressSpace, ReadsReturnTheStoredValueAndStatus) {
+TEST_F(AddressSpace, ReadsReturnTheStoredValueStatusAndTime) {
   auto& tag = dynamic_cast<CDATag&>(Item("A.D.G.T"));
   UA_UInt16 stored = 4321;
   UA_Variant value;
   UA_Variant_setScalar(&value, &stored, &UA_TYPES[UA_TYPES_UINT16]);
-  tag.SetValue(value, kStatusBad);  // what the engine stores for a device that does not answer
+  tag.SetValue(value, kStatusGood);
+  tag.SetStatus(kStatusBad);  // what the engine stores when the device stops answering
+  std::this_thread::sleep_for(20ms);
   ReadResult read;
   test::Read(Client(), "A.D.G.T", UA_ATTRIBUTEID_VALUE, read);
   EXPECT_EQ(read.service, UA_STATUSCODE_GOOD);
   EXPECT_EQ(read.value.status, kStatusBad);
   EXPECT_EQ(read.Scalar<UA_UInt16>(), 4321);
+  // The source time is when the value was stored, not the time of the read,
+  // so a kept value does not pass for a fresh one.
+  EXPECT_TRUE(read.value.hasSourceTimestamp);
+  EXPECT_EQ(read.value.sourceTimestamp, tag.Timestamp());
+  EXPECT_GE(read.value.serverTimestamp - read.value.sourceTimestamp, 20 * UA_DATETIME_MSEC);
 }
 
 TEST_F(AddressSpace, StatusVariableWrites) {
