@@ -112,9 +112,17 @@ ItemPtr CItem::DeepCopy(const CItemFactory& factory) const {
 }
 
 std::string CItem::FullName() const {
-  std::string name;
+  // Sized first and filled from the end: one allocation, however deep the item.
+  size_t length = 0;
+  for (const CItem* item = this; item && item->Kind() != kKindRoot; item = item->m_Parent)
+    length += item->m_Name.size() + 1;
+  if (length == 0) return {};
+  std::string name(length - 1, '.');
+  size_t end = name.size();
   for (const CItem* item = this; item && item->Kind() != kKindRoot; item = item->m_Parent) {
-    name = name.empty() ? item->m_Name : item->m_Name + '.' + name;
+    end -= item->m_Name.size();
+    name.replace(end, item->m_Name.size(), item->m_Name);
+    if (end > 0) --end;  // the dot before it
   }
   return name;
 }

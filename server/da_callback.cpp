@@ -76,13 +76,13 @@ bool CDACallback::AddFolder(CItem& item, const std::string& fullName, const UA_N
 }
 
 bool CDACallback::DefineDAItem(CItem& item, const UA_NodeId& parentNode) {
-  const std::string fullName = item.FullName();
+  std::string fullName = item.FullName();
   if (item.Kind() == kKindTag) {
     PublishedNode node;
     node.item = &item;
     node.owner = item.Parent();
     node.variable = TagValue(item);
-    return node.variable != nullptr && node.owner != nullptr && AddVariable(fullName, node, parentNode);
+    return node.variable != nullptr && node.owner != nullptr && AddVariable(std::move(fullName), node, parentNode);
   }
   if (!AddFolder(item, fullName, parentNode)) return false;
   const UA_NodeId self = NodeId(m_ItemIndex.find(fullName)->first);
@@ -100,14 +100,16 @@ bool CDACallback::DefineStatusItem(CItem& device, const StatusVariable& status, 
   return AddVariable(StatusFullName(device.FullName(), status.name), node, deviceNode);
 }
 
-bool CDACallback::AddVariable(const std::string& fullName, const PublishedNode& node, const UA_NodeId& parentNode) {
+bool CDACallback::AddVariable(std::string fullName, const PublishedNode& node, const UA_NodeId& parentNode) {
   // The entry exists before the node so that the node's context can point at
   // it; a name already published keeps its entry and the library refuses the node.
-  const auto [entry, fresh] = m_ItemIndex.try_emplace(fullName, node);
+  // try_emplace leaves the name alone when the entry exists.
+  const auto [entry, fresh] = m_ItemIndex.try_emplace(std::move(fullName), node);
+  const std::string& name = fresh ? entry->first : fullName;
   if (fresh) entry->second.publishing = true;
   UA_VariableAttributes attributes = UA_VariableAttributes_default;
-  attributes.displayName = LocalizedView(fullName);
-  attributes.description = LocalizedView(fullName);
+  attributes.displayName = LocalizedView(name);
+  attributes.description = LocalizedView(name);
   uint32_t valueStatus = 0;
   node.variable->GetValue(attributes.value, valueStatus);
   attributes.dataType = node.variable->DataType()->typeId;
@@ -115,19 +117,19 @@ bool CDACallback::AddVariable(const std::string& fullName, const PublishedNode& 
   attributes.userAccessLevel = attributes.accessLevel;
 
   const UA_StatusCode status = UA_Server_addDataSourceVariableNode(
-      m_Server, NodeId(fullName), parentNode, UA_NODEID_NUMERIC(0, UA_NS0ID_HASCOMPONENT),
-      UA_QualifiedName{m_NamespaceIndex, View(fullName)}, UA_NODEID_NUMERIC(0, UA_NS0ID_BASEDATAVARIABLETYPE),
+      m_Server, NodeId(name), parentNode, UA_NODEID_NUMERIC(0, UA_NS0ID_HASCOMPONENT),
+      UA_QualifiedName{m_NamespaceIndex, View(name)}, UA_NODEID_NUMERIC(0, UA_NS0ID_BASEDATAVARIABLETYPE),
       attributes, UA_DataSource{ReadItemValue, WriteItemValue}, fresh ? &entry->second : nullptr, nullptr);
   UA_Variant_clear(&attributes.value);
-  if (fresh) entry->second.publishing = false;
   if (status != UA_STATUSCODE_GOOD) {
-    if (fresh) m_ItemIndex.erase(entry);
     ServerLog(UA_LOGLEVEL_ERROR, UA_LOGCATEGORY_USERLAND,
-              "CDACallback::DefineDAItem <%s> UA_Server_addDataSourceVariableNode FAILED %s", fullName.c_str(),
+              "CDACallback::DefineDAItem <%s> UA_Server_addDataSourceVariableNode FAILED %s", name.c_str(),
               UA_StatusCode_name(status));
+    if (fresh) m_ItemIndex.erase(entry);
     return false;
   }
-  ServerLog(UA_LOGLEVEL_DEBUG, UA_LOGCATEGORY_USERLAND, "CDACallback::DefineDAItem <%s>", fullName.c_str());
+  entry->second.publishing = false;
+  ServerLog(UA_LOGLEVEL_DEBUG, UA_LOGCATEGORY_USERLAND, "CDACallback::DefineDAItem <%s>", name.c_str());
   return true;
 }
 

@@ -64,7 +64,7 @@ class CDACallback {
 
  private:
   bool AddFolder(CItem& item, const std::string& fullName, const UA_NodeId& parentNode);
-  bool AddVariable(const std::string& fullName, const PublishedNode& node, const UA_NodeId& parentNode);
+  bool AddVariable(std::string fullName, const PublishedNode& node, const UA_NodeId& parentNode);
 
   UA_Server* m_Server;
   UA_UInt16 m_NamespaceIndex;
