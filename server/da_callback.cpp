@@ -103,9 +103,8 @@ bool CDACallback::DefineStatusItem(CItem& device, const StatusVariable& status, 
 bool CDACallback::AddVariable(std::string fullName, const PublishedNode& node, const UA_NodeId& parentNode) {
   // The entry exists before the node so that the node's context can point at
   // it; a name already published keeps its entry and the library refuses the node.
-  // try_emplace leaves the name alone when the entry exists.
   const auto [entry, fresh] = m_ItemIndex.try_emplace(std::move(fullName), node);
-  const std::string& name = fresh ? entry->first : fullName;
+  const std::string& name = entry->first;  // the same name either way
   if (fresh) entry->second.publishing = true;
   UA_VariableAttributes attributes = UA_VariableAttributes_default;
   attributes.displayName = LocalizedView(name);
