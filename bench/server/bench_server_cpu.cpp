@@ -18,6 +18,7 @@
 
 #include "bench/polled_configuration.h"
 #include "libmodbus_slave_process.h"
+#include "loopback_listener.h"
 #include "opcua_client.h"
 #include "server_process.h"
 #include "temp_folder.h"
@@ -136,7 +137,7 @@ void BM_ServerPolling10000Tags(benchmark::State& state) {
     ~SlaveStop() { StopSlaveProcess(pid); }
   } slaveStop{slaves};
 
-  const uint16_t opcuaPort = BindLoopback(0);
+  const uint16_t opcuaPort = virk::test::ClosedLoopbackPort();
   std::string error;
   if (!WriteConfiguration(home / "cpu.cfg", slavePorts, opcuaPort, error))
     return state.SkipWithError(("configuration: " + error).c_str());

@@ -1,11 +1,8 @@
 // What the server benchmarks share: a quiet library logger, the server's log
-// opened at its default level, and a free loopback port.
+// opened at its default level, and a gateway served on loopback.
 #pragma once
 
-#include <netinet/in.h>
 #include <open62541/plugin/log.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <open62541/client_config_default.h>
 #include <open62541/client_highlevel.h>
@@ -20,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "loopback_listener.h"
 #include "server/exchange/server_item_factory.h"
 #include "server/gateway.h"
 #include "server/logging.h"
@@ -39,21 +37,6 @@ inline void OpenServerLog() {
     return InitLogging((std::filesystem::temp_directory_path() / "virk_bench_server_log/").string(), "info", error);
   }();
   (void)opened;
-}
-
-// A port on 127.0.0.1 that nothing listens on, from the kernel.
-inline uint16_t FreeLoopbackPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  uint16_t port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    port = ntohs(address.sin_port);
-  close(fd);
-  return port;
 }
 
 inline std::string LoopbackUrl(uint16_t port) { return "opc.tcp://127.0.0.1:" + std::to_string(port); }
@@ -80,7 +63,7 @@ class ServedGateway {
   ServedGateway(CTreeItemRoot& root, ExchangeControl& exchange,
                 const std::function<void(UA_Server*, UA_UInt16)>& addMore = {}) {
     OpenServerLog();
-    const uint16_t port = FreeLoopbackPort();
+    const uint16_t port = virk::test::ClosedLoopbackPort();
     UA_UInt16 ns = 0;
     m_Server = NewLoopbackServer(port, ns);
     UA_Server_getConfig(m_Server)->maxNodesPerRead = 0;

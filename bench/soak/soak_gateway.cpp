@@ -22,6 +22,7 @@
 #include "fake_tcp_slave.h"
 #include "generator.h"
 #include "libmodbus_slave_process.h"
+#include "loopback_listener.h"
 #include "opcua_client.h"
 #include "server_process.h"
 #include "soak_client.h"
@@ -166,7 +167,7 @@ int Soak(double seconds, int clients) {
   ports.insert(ports.end(), faultPorts.begin(), faultPorts.end());
 
   TempFolder home;
-  const uint16_t opcuaPort = BindLoopback(0);
+  const uint16_t opcuaPort = virk::test::ClosedLoopbackPort();
   std::string error;
   if (!WriteConfiguration(home / "soak.cfg", ports, faultPorts, opcuaPort, error))
     return std::fprintf(stderr, "configuration: %s\n", error.c_str()), 2;

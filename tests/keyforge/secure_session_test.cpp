@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "keyforge_fixture.h"
+#include "loopback_listener.h"
 #include "opcua_client.h"
 #include "server_process.h"
 #include "test_certificates.h"
@@ -56,7 +57,7 @@ TEST_F(KeyforgeSecureSession, ServerAcceptsTrustedKeyforgeClientAndRefusesAnUntr
   fs::copy_file(clientFolder + "/server_cert.der", trustFolder + "/client.der");
 
   StartOptions options;
-  const uint16_t port = server::test::FreeLoopbackPort();
+  const uint16_t port = virk::test::ClosedLoopbackPort();
   ASSERT_NE(port, 0);
   options.port = std::to_string(port);
   options.derFile = serverFolder + "/server_cert.der";

@@ -9,11 +9,14 @@
 namespace virk::test {
 namespace {
 
-int BindLoopback(uint16_t& port) {
+// A socket bound to 127.0.0.1:`requested` (0: any free port) and the port
+// it got, or -1.
+int BindLoopback(uint16_t requested, uint16_t& port) {
   const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (socket < 0) return -1;
   sockaddr_in address{};
   address.sin_family = AF_INET;
+  address.sin_port = htons(requested);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
   if (bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -36,7 +39,7 @@ LoopbackListener::~LoopbackListener() { Close(); }
 
 bool LoopbackListener::Start(int backlog) {
   Close();
-  m_Socket = BindLoopback(m_Port);
+  m_Socket = BindLoopback(0, m_Port);
   if (m_Socket < 0) return false;
   if (listen(m_Socket, backlog) != 0) {
     Close();
@@ -92,9 +95,16 @@ bool SendAll(int socket, const void* data, size_t size) {
 
 uint16_t ClosedLoopbackPort() {
   uint16_t port = 0;
-  const int socket = BindLoopback(port);
+  const int socket = BindLoopback(0, port);
   if (socket >= 0) close(socket);
   return port;
+}
+
+bool LoopbackPortIsFree(uint16_t port) {
+  uint16_t bound = 0;
+  const int socket = BindLoopback(port, bound);
+  if (socket >= 0) close(socket);
+  return socket >= 0;
 }
 
 }  // namespace virk::test

@@ -37,6 +37,8 @@ int ReceiveSome(int socket, uint8_t* buffer, size_t size, int timeoutMs);
 bool SendAll(int socket, const void* data, size_t size);
 // A port on 127.0.0.1 on which nothing listens (bound once, then released).
 uint16_t ClosedLoopbackPort();
+// Whether 127.0.0.1:`port` can be bound now.
+bool LoopbackPortIsFree(uint16_t port);
 // 127.0.0.1 in the transports' form: first dotted part in the lowest byte.
 constexpr uint32_t kLoopbackAddress = 0x0100007Fu;
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/item.h"
+#include "loopback_listener.h"
 #include "opcua_client.h"
 #include "server/exchange/server_item_factory.h"
 #include "server/gateway.h"
@@ -48,7 +49,7 @@ class InProcessGateway {
 
   InProcessGateway(CTreeItemRoot& root, ExchangeControl& exchange, const Logins& logins = {}) {
     static UA_Logger quiet{[](void*, UA_LogLevel, UA_LogCategory, const char*, va_list) {}, nullptr, nullptr};
-    m_Port = FreeLoopbackPort();
+    m_Port = virk::test::ClosedLoopbackPort();
     UA_ServerConfig config;
     std::memset(&config, 0, sizeof config);
     config.logging = &quiet;

@@ -10,6 +10,7 @@
 #include "common/options.h"
 #include "common/text.h"
 #include "generator.h"
+#include "loopback_listener.h"
 #include "server_process.h"
 #include "temp_folder.h"
 #include "test_config.h"
@@ -25,7 +26,7 @@ TEST(GatewayProcess, LiveEmulatedValuesMethodsAndOrderlyStop) {
   GeneratorOptions generator;
   generator.tags = 3;  // Tag_2: a scaled Int32 register (Double) emulated by a sine; Group_0 polls every 100 ms
   StartOptions options;
-  const uint16_t port = test::FreeLoopbackPort();
+  const uint16_t port = virk::test::ClosedLoopbackPort();
   options.port = std::to_string(port);
   std::string error;
   ASSERT_TRUE(WriteConfigText(home / "sample.cfg",

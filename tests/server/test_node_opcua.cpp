@@ -10,6 +10,7 @@
 
 #include "common/options.h"
 #include "common/text.h"
+#include "loopback_listener.h"
 #include "opcua_client.h"
 #include "pymodbus_slave.h"
 #include "server_process.h"
@@ -47,7 +48,7 @@ TEST(NodeOpcua, BrowseReadWriteSubscribeAndMethodsAgainstAPymodbusSlave) {
   ASSERT_TRUE(slave.StartTcp());
   test::TempFolder home;
   StartOptions options;
-  const uint16_t port = test::FreeLoopbackPort();
+  const uint16_t port = virk::test::ClosedLoopbackPort();
   options.port = std::to_string(port);
   std::string error;
   ASSERT_TRUE(WriteConfigText(home / "e2e.cfg", WithStartOptions(Utf8ToUtf16(Records(slave.Port())), options), true,

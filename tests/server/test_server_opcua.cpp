@@ -11,6 +11,7 @@
 #include <fstream>
 #include <set>
 
+#include "loopback_listener.h"
 #include "opcua_client.h"
 #include "server_process.h"
 #include "temp_folder.h"
@@ -42,7 +43,7 @@ class ServerOverOpcUa : public ::testing::Test {
   }
   StartOptions OptionsOnFreePort() {
     StartOptions options;
-    m_Port = test::FreeLoopbackPort();
+    m_Port = virk::test::ClosedLoopbackPort();
     options.port = std::to_string(m_Port);
     return options;
   }
@@ -178,7 +179,7 @@ TEST_F(ServerOverOpcUa, SecondServerOnAPortInUseEndsWithCodeOne) {
 }
 
 TEST_F(ServerOverOpcUa, PortOutOfRangeListensOn4840) {
-  if (!test::PortIsFree(4840)) GTEST_SKIP() << "port 4840 is taken";
+  if (!virk::test::LoopbackPortIsFree(4840)) GTEST_SKIP() << "port 4840 is taken";
   StartOptions options;
   options.port = "70000";
   auto server = Start(options);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "loopback_listener.h"
 #include "opcua_client.h"
 #include "server_process.h"
 #include "temp_folder.h"
@@ -34,7 +35,7 @@ class ServerSecurity : public ::testing::Test {
   // certificate and a trusted folder holding the client's.
   std::unique_ptr<ServerProcess> Start(bool secured) {
     StartOptions options;
-    m_Port = test::FreeLoopbackPort();
+    m_Port = virk::test::ClosedLoopbackPort();
     options.port = std::to_string(m_Port);
     options.allowanonimus = "false";
     if (secured) {
