@@ -41,7 +41,9 @@ UA_StatusCode ClientWrite(CItem& owner, CBaseTag& variable, const UA_Variant& va
   if (group == nullptr || tag == nullptr) return UA_STATUSCODE_BADINTERNALERROR;
   const CDevice* device = group->Device();
   if (device != nullptr && !device->IsExchangeOn()) return UA_STATUSCODE_BADOUTOFSERVICE;
-  return group->Write(*tag, value) == 0 ? UA_STATUSCODE_GOOD : UA_STATUSCODE_BADCOMMUNICATIONERROR;
+  uint32_t status = UA_STATUSCODE_GOOD;
+  if (group->Write(*tag, value, &status) == 0) return UA_STATUSCODE_GOOD;
+  return status == UA_STATUSCODE_GOOD ? UA_STATUSCODE_BADCOMMUNICATIONERROR : status;
 }
 
 bool GlobalExchange::IsStarted() const { return m_Global.IsStarted(); }

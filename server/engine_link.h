@@ -39,8 +39,11 @@ void ClientRead(CItem& owner, CBaseTag& variable);
 
 // Carries a client's write of `value` to `variable` out through its owner (a
 // group writes to the device, a device stores "_Emulation" or "_Exchange").
-// Good when done; BadOutOfService when the device's exchange is off;
-// BadCommunicationError when the device did not take the value.
+// Good when done; BadOutOfService when the device's exchange or the
+// polling is off; BadTimeout when the request went out and no answer came
+// (the outcome is unknown); BadNotConnected or BadNoCommunication, at once,
+// when the link or the device is down; BadCommunicationError for a garbled
+// answer; the exception's status when the device refused the value.
 UA_StatusCode ClientWrite(CItem& owner, CBaseTag& variable, const UA_Variant& value);
 
 // Starting and stopping the polling threads of every channel.

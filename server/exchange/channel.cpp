@@ -2,6 +2,7 @@
 #include "channel.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "common/log.h"
 #include "da_tag.h"
@@ -19,6 +20,10 @@ constexpr uint32_t kPortRetryMs = 10;
 constexpr uint32_t kPortWaitMs = 100;
 constexpr uint32_t kLoopSleepMs = 10;
 constexpr uint32_t kIdleSleepMs = 100;
+// A writer blocked on the port lock has it within microseconds of its
+// release; the wait for that is bounded all the same.
+constexpr auto kHandoverCheck = std::chrono::microseconds(50);
+constexpr int kHandoverChecks = 4000;
 
 }  // namespace
 
@@ -74,6 +79,35 @@ void CChannel::LockPort() {
 
 void CChannel::UnlockPort() {
   if (m_Port) m_Port->Unlock();
+}
+
+void CChannel::AbortExchange() {
+  if (m_Port) m_Port->AbortExchange();
+}
+
+void CChannel::SetPortDeadline(const Deadline* deadline) {
+  if (m_Port) m_Port->SetDeadline(deadline);
+}
+
+void CChannel::LockPortForWrite() {
+  ++m_WritersWaiting;
+  LockPort();
+  --m_WritersWaiting;
+}
+
+void CChannel::LetWriterIn() const {
+  for (int i = 0; i < kHandoverChecks && IsWriterWaiting(); ++i) std::this_thread::sleep_for(kHandoverCheck);
+}
+
+void CChannel::YieldPortToWriter() {
+  if (!IsWriterWaiting()) return;
+  UnlockPort();
+  LetWriterIn();
+  LockPort();
+}
+
+void CChannel::SetPortYields(bool on) {
+  if (m_Port) m_Port->SetInterrupt(on ? &m_WritersWaiting : nullptr);
 }
 
 PortResult CChannel::PortRead(uint8_t* buffer, uint32_t* size) {
@@ -132,17 +166,23 @@ void CChannel::RunLoop(CThread& thread) {
   PollTimer portTimer(kPortRetryMs);
   bool linkReady = false;
   std::vector<bool> emulated(devices.size());
+  for (size_t d = 0; d < devices.size(); ++d) emulated[d] = devices[d]->IsEmulated();
   while (KeepGoing(thread)) {
     bool anyPolled = false;
     for (size_t d = 0; d < devices.size(); ++d) {
-      emulated[d] = devices[d]->IsEmulated();
+      // Switched between emulated and polled: what the tags held came from
+      // the other source.
+      if (devices[d]->IsEmulated() != emulated[d]) {
+        emulated[d] = !emulated[d];
+        devices[d]->ResetTagValues();
+      }
       anyPolled = anyPolled || !emulated[d];
     }
     if (!linkReady && anyPolled) {
       if (portTimer.IsDue()) {
         linkReady = OpenLink();
         portTimer.Restart();
-        if (!linkReady) SetAllTagsStatus(kStatusBad);
+        if (!linkReady) SetAllTagsStatus(kStatusBadNotConnected);
       } else {
         PauseMs(kPortWaitMs);
       }

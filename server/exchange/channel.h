@@ -51,6 +51,23 @@ class CChannel : public CChannelBase {
   void LockPort();
   void UnlockPort();
   bool IsPortOpen() const { return m_Port && m_Port->IsOpen(); }
+  // Drops what the link still holds of an exchange whose answer did not come.
+  void AbortExchange();
+  // Bounds every wait of the port by `deadline` (null: the port's own limits).
+  void SetPortDeadline(const Deadline* deadline);
+
+  // A client's write runs on the server thread, which every client waits
+  // for: it takes the port ahead of the polls. A poll lets a waiting writer
+  // go first after every pass and between two attempts, and on TCP its
+  // receive gives way at once (the connection is then reset).
+  void LockPortForWrite();
+  bool IsWriterWaiting() const { return m_WritersWaiting.load() > 0; }
+  // After the poll unlocked the port: returns once a waiting writer has it.
+  void LetWriterIn() const;
+  // For a poll holding the port: lets a waiting writer have it, then takes it back.
+  void YieldPortToWriter();
+  // For a poll's receive: while set, it gives way to a waiting writer.
+  void SetPortYields(bool on);
 
   // Sleeps up to `ms`, waking early when the channel stops; false then.
   bool PauseMs(uint32_t ms);
@@ -71,6 +88,7 @@ class CChannel : public CChannelBase {
   int32_t m_PortTypeBuiltFrom = -1;
   std::atomic<int32_t> m_ConnectionState{kLinkNotTried};
   std::atomic<bool> m_Running{false};
+  std::atomic<int> m_WritersWaiting{0};
   std::mutex m_PauseMutex;
   std::condition_variable m_PauseWake;
   CThread m_Thread;

@@ -19,6 +19,9 @@ void CDATag::Init() {
   m_Transform = CTransformation::Create(m_Data.m_TransformKind, m_Data.m_Transform);
   ResetValue(IsRegisterKind() && m_Transform ? &UA_TYPES[UA_TYPES_DOUBLE]
                                              : ValueDataType(m_Data.m_ValueType));
+  // The zero is no measured value: a client reading before the first poll
+  // is told so.
+  if (IsReadable()) MarkWaitingForData();
 }
 
 void CDATag::UpdateTransformation() {
@@ -41,7 +44,7 @@ bool CDATag::ApplyTransform(UA_Variant& value, uint32_t& status) const {
     engineering = raw;
     outOfRange = true;
   }
-  if (outOfRange) status |= kStatusBad;
+  if (outOfRange) status = kStatusBadOutOfRange;
   UA_Variant_clear(&value);
   UA_Variant_setScalarCopy(&value, &engineering, &UA_TYPES[UA_TYPES_DOUBLE]);
   return true;

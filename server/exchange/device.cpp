@@ -6,6 +6,7 @@
 #include "channel.h"
 #include "common/log.h"
 #include "da_tag.h"
+#include "emulation.h"
 #include "group.h"
 #include "item_children.h"
 #include "platform/platform.h"
@@ -35,6 +36,12 @@ std::vector<CDATag*> SameKindAsFirst(const std::vector<CDATag*>& tags) {
     if (tag->RegKind() == tags.front()->RegKind()) candidates.push_back(tag);
   return candidates;
 }
+
+// How long a device that failed its last exchange refuses writes at once,
+// unless a good exchange ends it sooner. Polls of a down device fail again
+// every period and so keep it refused; a device polled less often still
+// gets one write attempt every so often.
+constexpr uint32_t kKnownDownMs = 5000;
 
 float ElapsedMs(uint64_t startMicros) {
   return float(double(platform::MonotonicMicros() - startMicros) / 1000.0);
@@ -69,14 +76,16 @@ void CDevice::InitDevice() {
     SetFloatValue(m_ResponseTime, 0.0f);
     SetFloatValue(m_ScanTime, 0.0f);
   }
-  SetAllTagsStatus(kStatusGood);
+  ResetTagValues();
   m_LastGood = false;
   m_LastFailed = false;
+  m_LastFailure = kStatusGood;
   // The protocol object belongs to whoever holds the port.
   CChannel* channel = Channel();
   if (channel) channel->LockPort();
   m_Modbus.SetUnitAddress(m_Data.m_Addr);
   m_Modbus.SetLimits(m_Data.m_MaxRegsInReqv, m_Data.m_MaxStatesInReqv, m_Data.m_dFragment);
+  m_Modbus.ForgetSplits();
   if (channel) {
     m_Modbus.SetProtocol(channel->m_Data.m_Protocol);
     channel->UnlockPort();
@@ -90,6 +99,32 @@ void CDevice::SetAllTagsStatus(uint32_t status) {
   std::lock_guard<std::mutex> lock(GlobalValueLock());
   for (CGroup* group : Groups())
     for (CDATag* tag : group->Tags()) tag->SetStatus(status);
+}
+
+void CDevice::ResetTagValues() {
+  const bool emulated = IsEmulated();
+  std::lock_guard<std::mutex> lock(GlobalValueLock());
+  for (CGroup* group : Groups())
+    for (CDATag* tag : group->Tags()) {
+      // Nobody has measured a polled value yet: showing the old or a zero
+      // value as Good would invent one.
+      if (tag->IsReadable() && !emulated) {
+        tag->MarkWaitingForData();
+        continue;
+      }
+      tag->SetStatus(kStatusGood);
+      if (emulated && tag->IsReadable()) Emulate(*tag);
+    }
+}
+
+uint32_t CDevice::WriteRefusal() const {
+  const CChannel* channel = Channel();
+  if (!channel || !channel->IsRunning()) return kStatusBadOutOfService;
+  if (channel->ConnectionState() != kLinkReady) return kStatusBadNotConnected;
+  // A write to a device that has just failed would only hold every client
+  // up for a time-out; its polls tell when it is back.
+  if (!m_LastFailed || platform::TickCount32() - m_LastFailureTick.load() >= kKnownDownMs) return kStatusGood;
+  return m_LastFailure.load() == kStatusBadNotConnected ? kStatusBadNotConnected : kStatusBadNoCommunication;
 }
 
 void CDevice::ShowEmulated() {
@@ -118,11 +153,15 @@ bool CDevice::WriteStatusTag(CBaseTag& tag, const UA_Variant& value) {
 
 void CDevice::SetConnection(int32_t value) { SetInt32Value(m_Connection, value); }
 
-void CDevice::MarkConnectionFailed() {
+void CDevice::MarkConnectionFailed(uint32_t failure) {
+  m_LastFailure = failure;
+  m_LastFailureTick = platform::TickCount32();
   if (!m_LastFailed) {
     CChannel* channel = Channel();
     std::lock_guard<std::mutex> lock(GlobalValueLock());
-    SetConnection(channel && channel->IsPortOpen() ? kConnectionFailed : kConnectionClosed);
+    // A link reset after a time-out is closed now, but it was open: the device failed.
+    const bool open = channel && (channel->IsPortOpen() || failure != kStatusBadNotConnected);
+    SetConnection(open ? kConnectionFailed : kConnectionClosed);
   }
   m_LastGood = false;
   m_LastFailed = true;
@@ -130,34 +169,43 @@ void CDevice::MarkConnectionFailed() {
 
 int CDevice::DataExchange(TagSet& set) {
   DEVICE_DEBUG("CDevice::DataExchange size %d", int(set.m_Tags.size()));
+  set.m_Result = kStatusGood;
   if (set.m_Tags.empty()) return 0;
   CChannel* channel = Channel();
-  if (!channel) return 1;
+  if (!channel) {
+    set.m_Result = kStatusBadNotConnected;
+    return 1;
+  }
+  const bool write = set.m_Direction == kTagSetWrite;
   const uint64_t start = platform::MonotonicMicros();
   bool failed = false;
   std::vector<CDATag*>& pending = set.m_Tags;
   while (!pending.empty()) {
-    channel->LockPort();
+    if (write)
+      channel->LockPortForWrite();
+    else
+      channel->LockPort();
     bool good = false;
     Transaction transaction;
     std::vector<CDATag*> request = SameKindAsFirst(pending);
-    const bool built = set.m_Direction == kTagSetWrite ? CreatePacketsWriteDA(request, transaction)
-                                                       : CreatePacketsReadDA(request, transaction);
-    if (built && RemoveDone(pending)) {
+    const bool built = write ? CreatePacketsWriteDA(request, transaction) : CreatePacketsReadDA(request, transaction);
+    if (!built) {
+      // A value the tag's type cannot hold, or a kind that cannot be read.
+      set.m_Result = write ? kStatusBadOutOfRange : kStatusBadConfigurationError;
+    } else if (RemoveDone(pending)) {
       good = true;
-    } else if (built && OperateTransactions(transaction)) {
+    } else if (OperateTransactions(transaction, set)) {
       if (set.m_Addr == 0)
         FinishBroadcast(request);
       else
         AnalyseResponseDA(set, request);
-      // A good pass that served no tag would repeat for ever.
-      good = RemoveDone(pending);
+      // A good pass that served no tag would repeat for ever; a block split
+      // after an illegal address is planned again, in halves.
+      good = RemoveDone(pending) || m_Modbus.SplitTaken();
     }
     channel->UnlockPort();
-    if (m_WriteWaiting.load()) {
-      platform::SleepMs(10);
-      m_WriteWaiting = false;
-    }
+    // A client's write waiting for the port goes before the next request.
+    if (!write) channel->LetWriterIn();
     if (!good) {
       failed = true;
       break;
@@ -167,7 +215,8 @@ int CDevice::DataExchange(TagSet& set) {
     std::lock_guard<std::mutex> lock(GlobalValueLock());
     SetFloatValue(m_ScanTime, ElapsedMs(start));
   }
-  return failed ? 1 : 0;
+  if (failed && set.m_Result == kStatusGood) set.m_Result = kStatusBadCommunicationError;
+  return failed || set.m_Result != kStatusGood ? 1 : 0;
 }
 
 bool CDevice::CreatePacketsReadDA(std::vector<CDATag*>& tags, Transaction& transaction) {
@@ -201,13 +250,18 @@ bool CDevice::CreatePacketsWriteDA(std::vector<CDATag*>& tags, Transaction& tran
   return built;
 }
 
-bool CDevice::OperateTransactions(Transaction& transaction) {
+bool CDevice::OperateTransactions(Transaction& transaction, TagSet& set) {
   DEVICE_DEBUG("CDevice::OperateTransactions <%d>", 1);
   if (transaction.m_Status == kTransactionDone) return true;
-  if (!ValidateFrame(transaction)) {
-    if (m_Data.m_Addr != 0 && transaction.m_Status != kTransactionCancelled) {
-      MarkConnectionFailed();
-      SetAllTagsStatus(kStatusBad);
+  if (!ValidateFrame(transaction, set.m_Direction == kTagSetWrite)) {
+    if (transaction.m_Status == kTransactionCancelled) {
+      set.m_Result = kStatusBadOutOfService;
+      return false;
+    }
+    set.m_Result = transaction.FailureStatus();
+    if (m_Data.m_Addr != 0) {
+      MarkConnectionFailed(set.m_Result);
+      SetAllTagsStatus(set.m_Result);
     }
     return false;
   }
@@ -231,11 +285,13 @@ void CDevice::FinishBroadcast(std::vector<CDATag*>& tags) {
   }
 }
 
-void CDevice::AnalyseResponseDA(const TagSet& set, std::vector<CDATag*>& tags) {
+void CDevice::AnalyseResponseDA(TagSet& set, std::vector<CDATag*>& tags) {
   std::lock_guard<std::mutex> lock(GlobalValueLock());
   if (set.m_Direction == kTagSetWrite) {
     DEVICE_DEBUG("CDevice::AnalyseResponseWriteDA");
-    m_Modbus.AnalyseResponse(tags);
+    // The device refused the write, or echoed something else than was sent.
+    if (!m_Modbus.AnalyseResponse(tags)) set.m_Result = kStatusBadCommunicationError;
+    if (const uint8_t code = m_Modbus.ExceptionCode()) set.m_Result = ExceptionStatus(code);
     DEVICE_DEBUG("CDevice::AnalyseResponseWriteDA END");
     return;
   }
@@ -243,7 +299,7 @@ void CDevice::AnalyseResponseDA(const TagSet& set, std::vector<CDATag*>& tags) {
   if (!m_Modbus.AnalyseResponse(tags)) {
     DEVICE_DEBUG("CDevice::AnalyseResponseDA FAILED");
     for (CDATag* tag : tags) {
-      tag->SetStatus(kStatusUncertain);
+      tag->SetStatus(KeptValueStatus(*tag, kStatusBadCommunicationError));
       tag->SetDone(true);
     }
   }

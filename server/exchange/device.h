@@ -25,6 +25,8 @@ struct TagSet {
   int32_t m_Direction = kTagSetRead;
   int32_t m_Mode = 1;  // data access
   std::vector<CDATag*> m_Tags;
+  // How the pass ended, as a client is told: Good, or why it failed.
+  uint32_t m_Result = kStatusGood;
 };
 
 // Values of `_Connection`.
@@ -53,10 +55,15 @@ class CDevice : public CDeviceBase {
   // Serves the set: 0 when every tag was served, non-zero otherwise.
   int DataExchange(TagSet& set);
   void SetAllTagsStatus(uint32_t status);
+  // Readable tags of a polled device wait for their first value; those of an
+  // emulated device get it at once.
+  void ResetTagValues();
   // Emulated: `_Connection` 1 (Good, local override), times 0 (Uncertain).
   void ShowEmulated();
-  // A writer is about to wait for the port.
-  void SetWriteWaiting() { m_WriteWaiting.store(true); }
+  // Good when a client's write may go to the device; otherwise why it is
+  // answered at once without a transaction (exchange stopped, link down,
+  // or the device failed its last exchange a moment ago).
+  uint32_t WriteRefusal() const;
 
   // The status variable of that name, or null.
   CBaseTag* FindStatusTag(const std::string& name);
@@ -77,13 +84,14 @@ class CDevice : public CDeviceBase {
  private:
   bool CreatePacketsReadDA(std::vector<CDATag*>& tags, Transaction& transaction);
   bool CreatePacketsWriteDA(std::vector<CDATag*>& tags, Transaction& transaction);
-  bool OperateTransactions(Transaction& transaction);
-  bool ValidateFrame(Transaction& transaction);
-  // Reads the answer chunk by chunk until it validates; the transaction status.
-  uint8_t ReceiveResponse(Transaction& transaction);
-  void AnalyseResponseDA(const TagSet& set, std::vector<CDATag*>& tags);
+  bool OperateTransactions(Transaction& transaction, TagSet& set);
+  bool ValidateFrame(Transaction& transaction, bool write);
+  // Reads the answer chunk by chunk until it validates; the transaction
+  // status. Sets `yielded` when a waiting writer cut the wait short.
+  uint8_t ReceiveResponse(Transaction& transaction, bool& yielded);
+  void AnalyseResponseDA(TagSet& set, std::vector<CDATag*>& tags);
   void FinishBroadcast(std::vector<CDATag*>& tags);
-  void MarkConnectionFailed();
+  void MarkConnectionFailed(uint32_t failure);
   // Under the global value lock.
   void SetConnection(int32_t value);
   void SetConnectionAfterFailure(bool includeClosed);
@@ -91,7 +99,9 @@ class CDevice : public CDeviceBase {
   CModbus m_Modbus;
   std::atomic<bool> m_LastGood{false};
   std::atomic<bool> m_LastFailed{false};
-  std::atomic<bool> m_WriteWaiting{false};
+  // Why the last exchange failed, and when (ticks), for refusing writes.
+  std::atomic<uint32_t> m_LastFailure{kStatusGood};
+  std::atomic<uint32_t> m_LastFailureTick{0};
 };
 
 }  // namespace virk

@@ -1,5 +1,6 @@
 // CDevice: one transaction with its pause, attempts and time-outs.
 #include <mutex>
+#include <optional>
 
 #include "channel.h"
 #include "common/log.h"
@@ -14,21 +15,53 @@ namespace {
 
 #define DEVICE_DEBUG(...) LogFormat(LogLevel::Debug, kLogUserland, __VA_ARGS__)
 
+// How often one poll transaction gives way to writers in the middle of a
+// receive; after that it waits its attempts out, so that writes coming one
+// after the other cannot keep a silent device from being found out.
+constexpr int kMaxYields = 3;
+
 uint8_t StatusOfCheck(uint32_t check) {
   if (check == kFrameValid) return kTransactionDone;
   if (check == kFrameIncomplete) return kTransactionIncomplete;
   return kTransactionBadResponse;
 }
 
+// Limits of one attempt on the port, lifted again on every way out.
+class AttemptLimits {
+ public:
+  explicit AttemptLimits(CChannel& channel) : m_Channel(channel) {}
+  ~AttemptLimits() {
+    m_Channel.SetPortDeadline(nullptr);
+    m_Channel.SetPortYields(false);
+  }
+  AttemptLimits(const AttemptLimits&) = delete;
+  AttemptLimits& operator=(const AttemptLimits&) = delete;
+
+  void Bound(uint32_t ms) {
+    m_Deadline.emplace(ms);
+    m_Channel.SetPortDeadline(&*m_Deadline);
+  }
+
+ private:
+  CChannel& m_Channel;
+  std::optional<Deadline> m_Deadline;
+};
+
 }  // namespace
 
-uint8_t CDevice::ReceiveResponse(Transaction& transaction) {
+uint8_t CDevice::ReceiveResponse(Transaction& transaction, bool& yielded) {
   CChannel& channel = *Channel();
   uint8_t status = kTransactionNoResponse;
+  yielded = false;
   while (transaction.m_Used < transaction.m_Expected) {
     uint32_t size = transaction.m_Expected - transaction.m_Used;
-    channel.PortRead(transaction.m_Response + transaction.m_Used, &size);
-    if (size == 0) break;
+    const PortResult result = channel.PortRead(transaction.m_Response + transaction.m_Used, &size);
+    if (size == 0) {
+      yielded = result == kPortYielded;
+      const CPortIO* port = channel.Port();
+      transaction.m_LinkLost = !port || !port->IsOpen() || !port->IsAvailable();
+      break;
+    }
     transaction.m_Used += size;
     DEVICE_DEBUG("CDevice::ValidateFrame");
     // Every chunk is checked, so a complete frame ends the wait at once.
@@ -44,18 +77,30 @@ uint8_t CDevice::ReceiveResponse(Transaction& transaction) {
   return status;
 }
 
-bool CDevice::ValidateFrame(Transaction& transaction) {
+// A client's write is made once and waits one response time-out in all,
+// connecting included: a request sent again may be carried out twice, and
+// the server thread that waits for it serves every client.
+bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
   CChannel* channel = Channel();
-  if (!channel || channel->ConnectionState() != kLinkReady) return false;
+  if (!channel || channel->ConnectionState() != kLinkReady) {
+    transaction.m_SendFailed = true;
+    return false;
+  }
   const uint64_t start = platform::MonotonicMicros();
   const bool broadcast = m_Data.m_Addr == 0;
-  const uint8_t attempts = channel->m_Data.m_Attempts;
+  const uint8_t attempts = write && channel->m_Data.m_Attempts > 1 ? 1 : channel->m_Data.m_Attempts;
   const uint32_t pause = channel->m_Data.m_Pause;
-  for (uint8_t attempt = 0; attempt < attempts; ++attempt) {
+  int yields = 0;
+  uint8_t made = 0;
+  while (made < attempts) {
+    // Between two attempts of a poll a waiting writer goes first.
+    if (!write && made > 0) channel->YieldPortToWriter();
     if (!channel->IsRunning() || (pause && !channel->PauseMs(pause))) {
       transaction.m_Status = kTransactionCancelled;
       return false;
     }
+    AttemptLimits limits(*channel);
+    if (write) limits.Bound(channel->m_Data.m_ResponseTimeout);
     channel->PortRead(nullptr, nullptr);
     {
       std::lock_guard<std::mutex> lock(GlobalValueLock());
@@ -68,6 +113,7 @@ bool CDevice::ValidateFrame(Transaction& transaction) {
       SetConnection(channel->IsPortOpen() ? kConnectionFailed : kConnectionClosed);
       transaction.m_SendFailed = true;
     }
+    ++made;
     if (broadcast) {
       transaction.m_Status = kTransactionDone;
       break;
@@ -77,34 +123,50 @@ bool CDevice::ValidateFrame(Transaction& transaction) {
       transaction.m_Status = kTransactionDone;
       break;
     }
-    transaction.m_Status = ReceiveResponse(transaction);
+    if (!write) channel->SetPortYields(yields < kMaxYields);
+    bool yielded = false;
+    transaction.m_Status = ReceiveResponse(transaction, yielded);
     // A stop during the wait is not the device's fault.
     if (!channel->IsRunning()) {
       transaction.m_Status = kTransactionCancelled;
       return false;
     }
+    const bool unanswered =
+        transaction.m_Status == kTransactionNoResponse || transaction.m_Status == kTransactionIncomplete;
+    // The request may still sit in the link, to be carried out or answered
+    // later: the link is reset before anything else is sent.
+    const bool reached = channel->IsPortOpen();
+    if (unanswered) channel->AbortExchange();
+    if (yielded) {
+      // Not the device's fault either: the attempt is made again after the writer.
+      ++yields;
+      --made;
+      CModbus kept = m_Modbus;
+      channel->YieldPortToWriter();
+      m_Modbus = kept;  // the writer may have used this device's protocol object
+      continue;
+    }
     if (transaction.m_Status == kTransactionNoResponse) {
-      DEVICE_DEBUG("ERROR_DATA_TIMEOUIT %d\n", int(attempt));
-      DEVICE_DEBUG("ERROR_DATA_TIMEOUIT QuanRetry %u Transaction.status %u", unsigned(attempt),
+      DEVICE_DEBUG("ERROR_DATA_TIMEOUIT %d\n", int(made - 1));
+      DEVICE_DEBUG("ERROR_DATA_TIMEOUIT QuanRetry %u Transaction.status %u", unsigned(made - 1),
                    unsigned(transaction.m_Status));
       std::lock_guard<std::mutex> lock(GlobalValueLock());
-      SetConnection(channel->IsPortOpen() ? kConnectionFailed : kConnectionClosed);
+      SetConnection(reached ? kConnectionFailed : kConnectionClosed);
     } else if (transaction.m_Status == kTransactionDone) {
       std::lock_guard<std::mutex> lock(GlobalValueLock());
       SetConnection(kConnectionGood);
       break;
     } else {
-      DEVICE_DEBUG("ERROR_DATA %d", int(attempt));
-      DEVICE_DEBUG("Error Data QuanRetry %u Transaction.status %u", unsigned(attempt),
+      DEVICE_DEBUG("ERROR_DATA %d", int(made - 1));
+      DEVICE_DEBUG("Error Data QuanRetry %u Transaction.status %u", unsigned(made - 1),
                    unsigned(transaction.m_Status));
       std::lock_guard<std::mutex> lock(GlobalValueLock());
-      if (channel->IsPortOpen()) SetConnection(kConnectionFailed);
+      if (reached) SetConnection(kConnectionFailed);
     }
   }
   if (!broadcast) {
     std::lock_guard<std::mutex> lock(GlobalValueLock());
-    SetFloatValue(m_ResponseTime,
-                  float(double(platform::MonotonicMicros() - start) / 1000.0));
+    SetFloatValue(m_ResponseTime, float(double(platform::MonotonicMicros() - start) / 1000.0));
   }
   return transaction.m_Status == kTransactionDone;
 }

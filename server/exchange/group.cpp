@@ -8,6 +8,7 @@
 #include "device.h"
 #include "emulation.h"
 #include "item_children.h"
+#include "tag_value.h"
 #include "value_lock.h"
 
 namespace virk {
@@ -95,16 +96,24 @@ int CGroup::Write(size_t count, CDATag* const* tags, const UA_Variant* values, u
   if (set.m_Tags.empty()) return 1;
   // The pending values point at the caller's values: cleared before return.
   std::vector<CDATag*> written = set.m_Tags;
-  device->SetWriteWaiting();
-  const int result = device->DataExchange(set);
+  const uint32_t refusal = device->WriteRefusal();
+  int result = 1;
+  if (refusal == kStatusGood)
+    result = device->DataExchange(set);
+  else
+    set.m_Result = refusal;
   for (CDATag* tag : written) tag->SetPendingValue(nullptr);
+  for (size_t i = 0; i < count && results; ++i)
+    if (ownTag(tags[i]) && tags[i]->IsWritable()) results[i] = set.m_Result;
   return result;
 }
 
-int CGroup::Write(CDATag& tag, const UA_Variant& value) {
+int CGroup::Write(CDATag& tag, const UA_Variant& value, uint32_t* status) {
   CDATag* tags[1] = {&tag};
   uint32_t results[1] = {0};
-  return Write(1, tags, &value, results);
+  const int result = Write(1, tags, &value, results);
+  if (status) *status = results[0];
+  return result;
 }
 
 }  // namespace virk

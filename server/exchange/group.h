@@ -30,9 +30,12 @@ class CGroup : public CGroupBase {
   // Polls the readable tags (or emulates them); 0 on success.
   int Read();
   // Writes `count` values to the given tags of this group; per-tag results
-  // (0, 1 exchange off, 0x80004005 not writable). 0 on success.
+  // (0, 1 exchange off, 0x80004005 not writable, otherwise the status a
+  // client is told: why the device did not take the value, or BadTimeout
+  // when it did not answer and the outcome is unknown). 0 on success.
   int Write(size_t count, CDATag* const* tags, const UA_Variant* values, uint32_t* results);
-  int Write(CDATag& tag, const UA_Variant& value);
+  // One tag; `status` (optional) gets its result.
+  int Write(CDATag& tag, const UA_Variant& value, uint32_t* status = nullptr);
 
   CDevice* Device() const;
   std::vector<CDATag*> Tags() const;

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace virk {
@@ -93,6 +94,13 @@ class CModbus {
   // Moves the validated response into the tags of the request and marks the
   // tags it served done. False when the response cannot be used.
   bool AnalyseResponse(std::vector<CDATag*>& tags);
+  // The code of a validated exception response; 0 otherwise.
+  uint8_t ExceptionCode() const;
+  // The last response was an illegal-address exception for a block of
+  // several tags: the block is read in halves from now on (no tag done).
+  bool SplitTaken() const { return m_SplitTaken; }
+  // Reads start again with whole blocks (the tree or the device changed).
+  void ForgetSplits() { m_SplitLimits.clear(); }
 
  private:
   bool BuildRead(uint8_t fun, uint16_t start, uint16_t quantity);
@@ -105,6 +113,8 @@ class CModbus {
   void AnalyseRegisters(std::vector<CDATag*>& tags);
   void MarkSingleWriteDone(std::vector<CDATag*>& tags) const;
   bool AnalyseMultipleWrite(std::vector<CDATag*>& tags);
+  void AnalyseException(std::vector<CDATag*>& tags);
+  uint16_t ReadLimit(int32_t kind, uint16_t start, uint16_t limit) const;
 
   uint8_t m_Pdu[kBufferSize] = {};
   size_t m_PduLength = 0;
@@ -122,6 +132,21 @@ class CModbus {
   ModbusRequest m_Reqv;
   uint8_t m_ResponseFun = 0;
   uint32_t m_CheckResult = kFrameValid;
+  // Register kind and start address of a block that got an illegal-address
+  // exception -> the span its reads are limited to.
+  std::map<uint32_t, uint16_t> m_SplitLimits;
+  bool m_SplitTaken = false;
 };
+
+// Modbus exception codes.
+enum ModbusException : uint8_t {
+  kExceptionIllegalFunction = 1,
+  kExceptionIllegalAddress = 2,
+  kExceptionIllegalValue = 3,
+  kExceptionDeviceFailure = 4,
+};
+
+// The status a client is shown for an exception response.
+uint32_t ExceptionStatus(uint8_t code);
 
 }  // namespace virk

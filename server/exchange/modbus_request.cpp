@@ -94,6 +94,12 @@ void CModbus::PutHeader(uint8_t fun, uint16_t start, uint16_t quantity) {
   m_PduLength = 6;
 }
 
+uint16_t CModbus::ReadLimit(int32_t kind, uint16_t start, uint16_t limit) const {
+  if (m_SplitLimits.empty()) return limit;
+  const auto split = m_SplitLimits.find(uint32_t(kind) << 16 | start);
+  return split == m_SplitLimits.end() ? limit : std::min(limit, split->second);
+}
+
 bool CModbus::Request_Read(std::vector<CDATag*>& tags) {
   m_PduLength = 0;
   m_ResponseFun = 0;
@@ -105,7 +111,9 @@ bool CModbus::Request_Read(std::vector<CDATag*>& tags) {
   }
   SortTags(tags, [](const CDATag& t) { return t.Address(); });
   const bool registers = tags.front()->IsRegisterKind();
-  const uint16_t count = PlanRead(tags, registers ? m_MaxRegisters : m_MaxDiscretes, m_MaxFragment);
+  const uint16_t limit = ReadLimit(tags.front()->RegKind(), tags.front()->Address(),
+                                   registers ? m_MaxRegisters : m_MaxDiscretes);
+  const uint16_t count = PlanRead(tags, limit, m_MaxFragment);
   m_Reqv = ModbusRequest{};
   m_Reqv.Fun = fun;
   m_Reqv.StartAddr = tags.front()->Address();

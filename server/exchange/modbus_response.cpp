@@ -30,12 +30,25 @@ void StoreTagValue(CDATag& tag, UA_Variant& value, uint32_t status) {
 
 }  // namespace
 
+uint32_t ExceptionStatus(uint8_t code) {
+  switch (code) {
+    case kExceptionIllegalFunction:
+      return kStatusBadNotSupported;
+    case kExceptionIllegalAddress:
+    case kExceptionIllegalValue:
+      return kStatusBadOutOfRange;
+    default:
+      return kStatusBadDeviceFailure;
+  }
+}
+
 bool CModbus::SetRawData(const uint8_t* data, size_t length) {
   if (length > kBufferSize) return false;
   if (length) std::memcpy(m_Raw, data, length);
   m_RawLength = length;
   m_PduLength = 0;
   m_ResponseFun = 0;
+  m_SplitTaken = false;
   return true;
 }
 
@@ -169,13 +182,34 @@ bool CModbus::AnalyseResponse(std::vector<CDATag*>& tags) {
     case 15: case 16:
       return AnalyseMultipleWrite(tags);
     case kExceptionFunction:
-      for (CDATag* tag : tags) {
-        tag->SetStatus(kStatusUncertain);
-        tag->SetDone(true);
-      }
+      AnalyseException(tags);
       return true;
     default:
       return false;
+  }
+}
+
+uint8_t CModbus::ExceptionCode() const {
+  return m_ResponseFun == kExceptionFunction && m_PduLength >= 3 ? m_Pdu[2] : 0;
+}
+
+void CModbus::AnalyseException(std::vector<CDATag*>& tags) {
+  const uint8_t code = ExceptionCode();
+  const bool read = m_Reqv.Fun >= 1 && m_Reqv.Fun <= 4;
+  // One missing address must not spoil a whole block: read it in halves
+  // until the addresses that fail stand alone, and keep the rest Good.
+  if (read && code == kExceptionIllegalAddress && m_Reqv.nRegs > 1 && !tags.empty() &&
+      tags.back()->Address() > tags.front()->Address()) {
+    const uint32_t key = uint32_t(tags.front()->RegKind()) << 16 | m_Reqv.StartAddr;
+    m_SplitLimits[key] = uint16_t(m_Reqv.nRegs / 2);
+    m_SplitTaken = true;
+    return;
+  }
+  for (CDATag* tag : tags) {
+    // A write's tags keep what their polls read; the writer is told instead.
+    if (read)
+      tag->SetStatus(KeptValueStatus(*tag, ExceptionStatus(code)));
+    tag->SetDone(true);
   }
 }
 
@@ -208,7 +242,7 @@ void CModbus::AnalyseRegisters(std::vector<CDATag*>& tags) {
                      tag->RegisterImage())) {
       // A type that cannot be decoded is a configuration fault: say so
       // through the status instead of asking the device again forever.
-      tag->SetStatus(kStatusBad);
+      tag->SetStatus(kStatusBadConfigurationError);
       tag->SetDone(true);
       continue;
     }

@@ -50,6 +50,7 @@ void CBaseTag::SetValueStatus(UA_Variant& value, uint32_t status) {
     m_Value = value;
     m_Status = status;
     m_Timestamp = now;
+    m_HasValue = true;
   }
   UA_Variant_init(&value);
   UA_Variant_clear(&previous);  // freed outside the lock
@@ -65,6 +66,17 @@ void CBaseTag::SetValue(const UA_Variant& value, uint32_t status) {
 void CBaseTag::SetStatus(uint32_t status) {
   std::lock_guard<std::mutex> lock(m_ValueLock);
   m_Status = status;
+}
+
+void CBaseTag::MarkWaitingForData() {
+  std::lock_guard<std::mutex> lock(m_ValueLock);
+  m_Status = kStatusBadWaitingForInitialData;
+  m_HasValue = false;
+}
+
+bool CBaseTag::HasValue() const {
+  std::lock_guard<std::mutex> lock(m_ValueLock);
+  return m_HasValue;
 }
 
 uint32_t CBaseTag::Status() const {

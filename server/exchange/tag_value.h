@@ -15,6 +15,20 @@ constexpr uint32_t kStatusGood = 0x00000000;
 constexpr uint32_t kStatusUncertain = 0x40000000;
 constexpr uint32_t kStatusBad = 0x80000000;
 constexpr uint32_t kStatusGoodLocalOverride = 0x00960000;
+// The standard sub-codes a client can tell the faults apart by.
+constexpr uint32_t kStatusBadWaitingForInitialData = UA_STATUSCODE_BADWAITINGFORINITIALDATA;
+constexpr uint32_t kStatusBadTimeout = UA_STATUSCODE_BADTIMEOUT;                // no answer
+constexpr uint32_t kStatusBadNotConnected = UA_STATUSCODE_BADNOTCONNECTED;      // link down
+constexpr uint32_t kStatusBadNoCommunication = UA_STATUSCODE_BADNOCOMMUNICATION;  // device known down
+constexpr uint32_t kStatusBadCommunicationError = UA_STATUSCODE_BADCOMMUNICATIONERROR;  // garbled answer
+constexpr uint32_t kStatusBadOutOfRange = UA_STATUSCODE_BADOUTOFRANGE;
+constexpr uint32_t kStatusBadDeviceFailure = UA_STATUSCODE_BADDEVICEFAILURE;
+constexpr uint32_t kStatusBadNotSupported = UA_STATUSCODE_BADNOTSUPPORTED;
+constexpr uint32_t kStatusBadConfigurationError = UA_STATUSCODE_BADCONFIGURATIONERROR;
+constexpr uint32_t kStatusBadOutOfService = UA_STATUSCODE_BADOUTOFSERVICE;
+constexpr uint32_t kStatusUncertainLastUsableValue = UA_STATUSCODE_UNCERTAINLASTUSABLEVALUE;
+
+inline bool IsBadStatus(uint32_t status) { return (status & 0xC0000000u) == kStatusBad; }
 
 enum AccessFlags : uint16_t { kAccessRead = 1, kAccessWrite = 2 };
 
@@ -40,6 +54,10 @@ class CBaseTag {
   // Copies `value` and sets the status.
   virtual void SetValue(const UA_Variant& value, uint32_t status);
   virtual void SetStatus(uint32_t status);
+  // No value has come yet: the status says so until one is stored.
+  void MarkWaitingForData();
+  // A value was stored since the tag last waited for data.
+  bool HasValue() const;
 
   uint32_t Status() const;
   UA_DateTime Timestamp() const;
@@ -72,11 +90,18 @@ class CBaseTag {
   UA_Variant m_Value;
   uint32_t m_Status = kStatusUncertain;
   UA_DateTime m_Timestamp = 0;
+  bool m_HasValue = true;
   uint16_t m_AccessFlags = 0;
   bool m_Done = false;
   std::atomic<bool> m_Polled{false};
   std::atomic<int32_t> m_RefCount{0};
   mutable std::mutex m_ValueLock;
 };
+
+// An answer that carries no value for the tag: its last value stays usable
+// (Uncertain) if it has one; without one the tag is `bad`.
+inline uint32_t KeptValueStatus(const CBaseTag& tag, uint32_t bad) {
+  return tag.HasValue() ? kStatusUncertainLastUsableValue : bad;
+}
 
 }  // namespace virk

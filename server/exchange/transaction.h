@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tag_value.h"
+
 namespace virk {
 
 constexpr size_t kResponseBufferSize = 512;
@@ -28,6 +30,15 @@ struct Transaction {
   uint8_t m_Status = kTransactionNoResponse;
   // The request could not be sent: no answer is awaited any more.
   bool m_SendFailed = false;
+  // The link went away while the answer was awaited (peer closed, device gone).
+  bool m_LinkLost = false;
+
+  // What a failed transaction tells a client about the device.
+  uint32_t FailureStatus() const {
+    if (m_SendFailed || m_LinkLost) return kStatusBadNotConnected;
+    if (m_Status == kTransactionBadResponse) return kStatusBadCommunicationError;
+    return kStatusBadTimeout;  // no answer, or only part of one
+  }
 };
 
 }  // namespace virk

@@ -176,7 +176,7 @@ TEST_F(EngineSerialPeers, PortIsClosedWhenTheDeviceGoesAwayAndReopenedWhenItIsBa
 
   m_Slave.Stop();
   m_Pair.Stop();
-  EXPECT_TRUE(test::WaitFor([&] { return hr10->Status() == kStatusBad; }, 5000));
+  EXPECT_TRUE(test::WaitFor([&] { return hr10->Status() == kStatusBadNotConnected; }, 5000));
   EXPECT_TRUE(test::WaitFor([&] { return channel->ConnectionState() == kLinkInitFailed; }, 5000));
   EXPECT_FALSE(channel->IsPortOpen());
 

@@ -155,15 +155,43 @@ TEST(ModbusFrame, ByteCountLargerThanRequestedIsFollowed) {
   EXPECT_EQ(AsDouble(*tags.b), 6);
 }
 
-TEST(ModbusFrame, ExceptionMakesTagsUncertainAndARetryStillValidates) {
+// An exception keeps a value read before as Uncertain (last usable value);
+// a tag that never had one shows the exception's own Bad code. An illegal
+// address in a block of several tags halves the block instead.
+TEST(ModbusFrame, ExceptionStatusesAndARetryStillValidates) {
   HoldingPair tags;
   CModbus m;
+  Scalar earlier(UA_UInt16(5), UA_TYPES_UINT16);
+  tags.a->SetValue(earlier.v, kStatusGood);
+  tags.b->MarkWaitingForData();
   ASSERT_TRUE(m.Request_Read(tags.list));
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x09, 0x83, 0x02})), kFrameValid);  // unit not compared
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x09, 0x83, 0x04})), kFrameValid);  // unit not compared
   EXPECT_EQ(m.ResponseFunction(), CModbus::kExceptionFunction);
+  EXPECT_EQ(m.ExceptionCode(), 4);
   ASSERT_TRUE(m.AnalyseResponse(tags.list));
-  EXPECT_EQ(tags.a->Status(), kStatusUncertain);
+  EXPECT_EQ(tags.a->Status(), kStatusUncertainLastUsableValue);
+  EXPECT_EQ(tags.b->Status(), kStatusBadDeviceFailure);
   EXPECT_TRUE(tags.b->IsDone());
+  EXPECT_FALSE(m.SplitTaken());
+
+  tags.a->SetDone(false);
+  tags.b->SetDone(false);
+  std::vector<CDATag*> block = tags.list;
+  ASSERT_TRUE(m.Request_Read(block));
+  ASSERT_EQ(m.Reqv().nRegs, 2);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x01, 0x83, 0x02})), kFrameValid);
+  ASSERT_TRUE(m.AnalyseResponse(block));
+  EXPECT_TRUE(m.SplitTaken());
+  EXPECT_FALSE(tags.a->IsDone());
+  EXPECT_EQ(tags.b->Status(), kStatusBadDeviceFailure);  // untouched until its own answer
+  block = tags.list;
+  ASSERT_TRUE(m.Request_Read(block));
+  EXPECT_EQ(m.Reqv().nRegs, 1);  // the half that starts the block
+  EXPECT_EQ(block.size(), 1u);
+  m.ForgetSplits();
+  block = tags.list;
+  ASSERT_TRUE(m.Request_Read(block));
+  EXPECT_EQ(m.Reqv().nRegs, 2);
 
   // A broken exception frame must not spoil the next attempt of the same request.
   Bytes broken = Respond(kProtocolRtu, {0x01, 0x83, 0x02});

@@ -197,7 +197,7 @@ TEST_F(PeerFrames, ReadRequestsAndResponses) {
     CDATag* t = e.tags.Add({kRegHolding, 9, kTypeUInt16});
     RoundTrip(protocol, e, false, {{"fc", "3"}, {"address", "9"}},
               "\"kind\":\"exception\",\"fc\":3,\"code\":2",
-              [t] { EXPECT_EQ(t->Status(), kStatusUncertain); });
+              [t] { EXPECT_EQ(t->Status(), kStatusBadOutOfRange); });
   }
   m_Peer.Run();
 }

@@ -17,7 +17,9 @@ TEST(DATag, InitDerivesAccessAndTypeFromTheSettings) {
   auto holding = MakeTag({kRegHolding, 10, kTypeInt32});
   EXPECT_EQ(holding->DataType(), &UA_TYPES[UA_TYPES_INT32]);
   EXPECT_EQ(holding->AccessFlags(), kAccessRead | kAccessWrite);
-  EXPECT_EQ(holding->Status(), kStatusGood);
+  // Its zero was never read from a device.
+  EXPECT_EQ(holding->Status(), kStatusBadWaitingForInitialData);
+  EXPECT_FALSE(holding->HasValue());
   EXPECT_EQ(AsDouble(*holding), 0);
   EXPECT_NE(holding->Timestamp(), 0);
 
@@ -89,9 +91,9 @@ TEST(Transform, LinearScaleBothWays) {
   EXPECT_DOUBLE_EQ(Forward(*tag, 12, status), 50);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_DOUBLE_EQ(Forward(*tag, 2, status), -12.5);  // not clamped, but Bad
-  EXPECT_EQ(status, kStatusBad);
+  EXPECT_EQ(status, kStatusBadOutOfRange);
   EXPECT_DOUBLE_EQ(Forward(*tag, 21, status), 106.25);
-  EXPECT_EQ(status, kStatusBad);
+  EXPECT_EQ(status, kStatusBadOutOfRange);
 
   Scalar write(150.0, UA_TYPES_DOUBLE);  // clamped to 100 before scaling back
   ASSERT_TRUE(tag->ApplyReverseTransform(write.v));
@@ -107,7 +109,7 @@ TEST(Transform, DegenerateSettingsNeverGiveInfinityOrNaN) {
   uint32_t status = kStatusGood;
   const double value = Forward(*flatRaw, 5, status);
   EXPECT_TRUE(std::isfinite(value));
-  EXPECT_EQ(status, kStatusBad);
+  EXPECT_EQ(status, kStatusBadOutOfRange);
 
   auto flatEng = ScaledTag(0, 10, 7, 7);
   EXPECT_DOUBLE_EQ(Forward(*flatEng, 3, status), 7);  // reading is still defined

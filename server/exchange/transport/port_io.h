@@ -7,6 +7,8 @@
 #include <memory>
 #include <mutex>
 
+#include "deadline.h"
+
 namespace virk {
 
 struct ChannelSettings;
@@ -20,6 +22,8 @@ constexpr PortResult kPortFailed = 1;
 constexpr PortResult kPortTcpTimeout = 0x80004106u;
 // Serial: a write did not complete within kSerialWriteLimitMs.
 constexpr PortResult kPortWriteTimeout = 0x80004005u;
+// TCP: a receive gave way to a waiting writer before anything arrived.
+constexpr PortResult kPortYielded = 0x80004107u;
 
 enum PortType : int32_t { kPortNone = 0, kPortSerial = 1, kPortTcp = 2 };
 
@@ -47,6 +51,19 @@ class CPortIO {
   // nullptr) discards all pending input.
   virtual PortResult Read(uint8_t* buffer, uint32_t* size) = 0;
   virtual PortResult Write(const uint8_t* buffer, uint32_t* size) = 0;
+  // Gives up the exchange in flight after its answer did not come: whatever
+  // the link still holds of it is dropped, so that no request outlives the
+  // answer given for it and no late response is taken for a newer request.
+  virtual void AbortExchange() = 0;
+
+  // While set, no wait of the transport (connect, send, receive) goes past
+  // the deadline; null: the transport's own limits. Set under the port lock.
+  void SetDeadline(const Deadline* deadline) { m_Deadline = deadline; }
+  // While set, a receive that can be abandoned safely (TCP, whose connection
+  // is then reset) gives up soon after the counter turns non-zero, so that a
+  // poll lets a waiting writer go first. A serial read never gives up early:
+  // the device may still be sending. Set under the port lock.
+  void SetInterrupt(const std::atomic<int>* interrupt) { m_Interrupt = interrupt; }
 
   // Waits of the transport end soon after `keepGoing` turns false, so that a
   // stopping channel never waits out a long time-out. Null: no such check.
@@ -58,6 +75,12 @@ class CPortIO {
   uint32_t ExchangeTimeout() const { return m_ExchangeTimeout.load(std::memory_order_relaxed); }
 
  protected:
+  // `ms`, shortened to what is left before the deadline.
+  uint32_t CapWait(uint32_t ms) const {
+    if (!m_Deadline) return ms;
+    const uint32_t left = uint32_t(m_Deadline->RemainingMs());
+    return left < ms ? left : ms;
+  }
   void SetInitialised(bool on) { m_Initialised.store(on, std::memory_order_relaxed); }
   void SetExchangeTimeout(uint32_t ms) { m_ExchangeTimeout.store(ms, std::memory_order_relaxed); }
 
@@ -67,6 +90,10 @@ class CPortIO {
   std::atomic<bool> m_Initialised{false};
   std::atomic<uint32_t> m_ExchangeTimeout{0};
   const std::atomic<bool>* m_KeepGoing = nullptr;
+  const Deadline* m_Deadline = nullptr;
+
+ protected:
+  const std::atomic<int>* m_Interrupt = nullptr;
 };
 
 // Holds a port's lock for one scope.

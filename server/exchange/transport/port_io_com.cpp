@@ -162,6 +162,11 @@ void CPortIO_COM::PortDeInit() {
   SetInitialised(false);
 }
 
+void CPortIO_COM::AbortExchange() {
+  const int fd = m_Fd.load();
+  if (fd >= 0) serial::Purge(fd, true, true);
+}
+
 PortResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
   const int fd = m_Fd.load();
   if (!buffer) {
@@ -179,7 +184,7 @@ PortResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
   uint32_t got = 0;
   PortResult result = kPortOk;
   bool gone = false;
-  const Deadline deadline(ExchangeTimeout());
+  const Deadline deadline(CapWait(ExchangeTimeout()));
   while (got < want) {
     // The first byte may take the whole exchange time-out; after it, a quiet
     // line for the inter-character time-out ends the read.

@@ -37,6 +37,8 @@ class CPortIO_COM : public CPortIO, public CPortIO_Data_COM {
   bool IsAvailable() const override { return PortState() != kPortStateAccessDenied; }
   PortResult Read(uint8_t* buffer, uint32_t* size) override;
   PortResult Write(const uint8_t* buffer, uint32_t* size) override;
+  // A serial line holds nothing of an exchange but its buffers: purged.
+  void AbortExchange() override;
 
   uint32_t PortState() const { return m_PortState.load(); }
   uint32_t InterCharTimeoutMs() const { return m_InterCharTimeoutMs; }

@@ -36,7 +36,7 @@ void CPortIO_TCP::PortDeInit() {
 }
 
 bool CPortIO_TCP::ConnectOnDemand() {
-  m_Client.SetTimeout(m_ConnectTimeout);
+  m_Client.SetTimeout(CapWait(m_ConnectTimeout));
   m_Client.SetAddress(m_IpAddress, m_Port);
   m_Client.Reopen();
   // The address is in network order: its lowest byte is the first part.
@@ -56,7 +56,7 @@ PortResult CPortIO_TCP::Write(const uint8_t* buffer, uint32_t* size) {
     if (size) *size = 0;
     return kPortFailed;
   }
-  if (buffer && size) return m_Client.Send(buffer, size, ExchangeTimeout());
+  if (buffer && size) return m_Client.Send(buffer, size, CapWait(ExchangeTimeout()));
   return kPortOk;
 }
 
@@ -73,7 +73,7 @@ PortResult CPortIO_TCP::Read(uint8_t* buffer, uint32_t* size) {
     if (size) *size = 0;
     return kPortFailed;
   }
-  m_Client.SetTimeout(ExchangeTimeout());
+  m_Client.SetTimeout(CapWait(ExchangeTimeout()));
   PassKeepGoing();
   if (buffer && size) return m_Client.Receive(buffer, size, CTCPExchange::kUseStoredTimeout);
   DiscardInput();

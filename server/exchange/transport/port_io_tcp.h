@@ -21,10 +21,13 @@ class CPortIO_TCP : public CPortIO, public CPortIO_Data_TCP {
   bool IsAvailable() const override { return true; }
   PortResult Read(uint8_t* buffer, uint32_t* size) override;
   PortResult Write(const uint8_t* buffer, uint32_t* size) override;
+  // Resets the connection: a request the device has not answered must not
+  // wait in the socket to be carried out later. The next Write reconnects.
+  void AbortExchange() override { m_Client.Abort(); }
 
  private:
   bool ConnectOnDemand();
-  void PassKeepGoing() { m_Client.SetKeepGoing(KeepGoing()); }
+  void PassKeepGoing() { m_Client.SetKeepGoing(KeepGoing(), m_Interrupt); }
   void DiscardInput();
 
   CTCPClient m_Client;

@@ -75,15 +75,24 @@ void CTCPExchange::Close() {
   if (socket >= 0) close(socket);
 }
 
+void CTCPExchange::Abort() {
+  const int socket = m_Socket.exchange(-1);
+  if (socket < 0) return;
+  const linger reset{1, 0};
+  setsockopt(socket, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  close(socket);
+}
+
 uint32_t CTCPExchange::Reopen() {
   Close();
   return Open(m_NoDelay, m_NonBlocking, true);
 }
 
-int CTCPExchange::WaitFor(int socket, short events, uint32_t waitMs) const {
+int CTCPExchange::WaitFor(int socket, short events, uint32_t waitMs, bool interruptible) const {
   const uint32_t ms = waitMs == kUseStoredTimeout ? m_Timeout : waitMs;
   pollfd waiter{socket, events, 0};
-  const int ready = PollWhile(waiter, int(std::min<uint32_t>(ms, INT32_MAX)), m_KeepGoing);
+  const int ready = PollWhile(waiter, int(std::min<uint32_t>(ms, INT32_MAX)), m_KeepGoing,
+                              interruptible ? m_Interrupt : nullptr);
   return ready > 0 ? 1 : ready;
 }
 
@@ -95,9 +104,10 @@ PortResult CTCPExchange::Receive(uint8_t* buffer, uint32_t* size, uint32_t waitM
   }
   if (!buffer || !size) return kPortOk;
   if (m_NonBlocking) {
-    const int ready = WaitFor(socket, POLLIN, waitMs);
+    const int ready = WaitFor(socket, POLLIN, waitMs, true);
     if (ready <= 0) {
       *size = 0;
+      if (ready == 0 && m_Interrupt && m_Interrupt->load() > 0) return kPortYielded;
       if (ready == 0 || errno == EINPROGRESS) return kPortTcpTimeout;
       Close();
       return kPortFailed;

@@ -34,6 +34,9 @@ class CTCPExchange {
   // Creates the socket unless one is held; 0 done, 1 failed.
   virtual uint32_t Open(bool noDelay, bool nonBlocking, bool clientFlag);
   virtual void Close();
+  // Closes with a reset (SO_LINGER 0): what was not yet sent is dropped and
+  // the peer sees the connection gone at once instead of an orderly end.
+  void Abort();
   virtual uint32_t Reopen();
   virtual bool IsOpen() const { return m_Socket.load() >= 0; }
   // One receive of what has arrived, at most *size bytes. A closed peer or a
@@ -43,11 +46,16 @@ class CTCPExchange {
   virtual PortResult Send(const uint8_t* buffer, uint32_t* size, uint32_t waitMs);
   virtual void CopySettings(CTCPExchange& target) const;
   // Waits end soon after `keepGoing` turns false; null: no such check.
-  void SetKeepGoing(const std::atomic<bool>* keepGoing) { m_KeepGoing = keepGoing; }
+  // Waits end soon after `keepGoing` turns false, and receives soon after
+  // `interrupt` turns non-zero; null: no such check.
+  void SetKeepGoing(const std::atomic<bool>* keepGoing, const std::atomic<int>* interrupt = nullptr) {
+    m_KeepGoing = keepGoing;
+    m_Interrupt = interrupt;
+  }
 
  protected:
   // 1 ready, 0 nothing within the wait, -1 error (errno set).
-  int WaitFor(int socket, short events, uint32_t waitMs) const;
+  int WaitFor(int socket, short events, uint32_t waitMs, bool interruptible = false) const;
   bool NonBlocking() const { return m_NonBlocking; }
 
  private:
@@ -60,6 +68,7 @@ class CTCPExchange {
   uint32_t m_Address = 0;
   uint16_t m_Port = 0;
   const std::atomic<bool>* m_KeepGoing = nullptr;
+  const std::atomic<int>* m_Interrupt = nullptr;
 };
 
 class CTCPClient : public CTCPExchange {
