@@ -98,7 +98,8 @@ std::vector<uint8_t> FakeTcpSlave::AnswerPdu(const uint8_t* pdu, size_t length) 
 bool FakeTcpSlave::HandleRequest(int peer, const uint8_t* request, size_t length) {
   ++m_Requests;
   const Behaviour behaviour = m_Behaviour;
-  if (behaviour == Behaviour::kSilent) return true;
+  const size_t unitAt = m_Rtu ? 0 : 6;
+  if (behaviour == Behaviour::kSilent || (length > unitAt && request[unitAt] == m_SilentUnit)) return true;
   if (behaviour == Behaviour::kCloseConnection) return false;
   if (behaviour == Behaviour::kLate)
     std::this_thread::sleep_for(std::chrono::milliseconds(kLateMs));

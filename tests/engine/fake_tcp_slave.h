@@ -37,6 +37,8 @@ class FakeTcpSlave {
   uint16_t Port() const { return m_Listener.Port(); }
 
   void SetBehaviour(Behaviour behaviour) { m_Behaviour = behaviour; }
+  // Requests to this unit go unanswered whatever the behaviour; -1: none.
+  void SetSilentUnit(int unit) { m_SilentUnit = unit; }
   int Requests() const { return m_Requests.load(); }
   int Connections() const { return m_Connections.load(); }
   int Writes() const { return m_Writes.load(); }
@@ -55,6 +57,7 @@ class FakeTcpSlave {
   std::thread m_Thread;
   std::atomic<bool> m_Stop{false};
   std::atomic<Behaviour> m_Behaviour{Behaviour::kAnswer};
+  std::atomic<int> m_SilentUnit{-1};
   std::atomic<int> m_Requests{0};
   std::atomic<int> m_Connections{0};
   std::atomic<int> m_Writes{0};

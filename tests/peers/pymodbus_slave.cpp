@@ -19,6 +19,7 @@ bool PymodbusSlave::Start(const std::string& framer, const std::string& units,
                           const std::string& initJson, const std::string& device, uint32_t baud) {
   std::vector<std::string> argv = {"/usr/bin/python3", VIRK_PEERS_DIR "/pymodbus_slave.py",
                                    "--framer", framer, "--units", units, "--init", initJson};
+  argv.insert(argv.end(), m_Options.begin(), m_Options.end());
   if (!device.empty()) {
     argv.insert(argv.end(), {"--device", device, "--baud", std::to_string(baud)});
   }

@@ -4,8 +4,9 @@
 Prints "READY <tcp port>" (0 for a serial line) on standard output once it
 serves. Contents of every unit: holding register i = i, input register
 i = 0x1000 + i, coil i = i % 2, discrete input i = (i % 3 == 0), for
-i < 1000, unless --init gives other values as JSON
-{"hr": {"addr": value}, "ir": ..., "co": ..., "di": ...}.
+i < 1000 (--size), unless --init gives other values as JSON
+{"hr": {"addr": value}, "ir": ..., "co": ..., "di": ...}. With --log-writes
+it prints "WRITE <kind> <address> <values>" for every write it carries out.
 """
 import argparse
 import asyncio
@@ -19,15 +20,29 @@ from pymodbus.server import StartAsyncSerialServer, StartAsyncTcpServer
 from pymodbus.transaction import (ModbusAsciiFramer, ModbusRtuFramer,
                                   ModbusSocketFramer)
 
-SIZE = 1000
 FRAMERS = {"socket": ModbusSocketFramer, "rtu": ModbusRtuFramer, "ascii": ModbusAsciiFramer}
 
 
-def make_context(units, init):
+class LoggingBlock(ModbusSequentialDataBlock):
+    """Tells on standard output what each write request changes."""
+
+    def __init__(self, kind, address, values):
+        super().__init__(address, values)
+        self.kind = kind
+
+    def setValues(self, address, values):
+        shown = values if isinstance(values, list) else [values]
+        print("WRITE %s %d %s" % (self.kind, address, " ".join(str(int(v)) for v in shown)), flush=True)
+        super().setValues(address, values)
+
+
+def make_context(units, init, size, log_writes):
     def block(kind, default):
-        values = [default(i) for i in range(SIZE)]
+        values = [default(i) for i in range(size)]
         for addr, value in init.get(kind, {}).items():
             values[int(addr)] = int(value)
+        if log_writes:
+            return LoggingBlock(kind, 0, values)
         return ModbusSequentialDataBlock(0, values)
 
     slaves = {}
@@ -40,7 +55,8 @@ def make_context(units, init):
 
 
 async def serve(args):
-    context = make_context([int(u) for u in args.units.split(",")], json.loads(args.init))
+    context = make_context([int(u) for u in args.units.split(",")], json.loads(args.init), args.size,
+                           args.log_writes)
     framer = FRAMERS[args.framer]
     if args.device:
         server = await StartAsyncSerialServer(
@@ -65,6 +81,8 @@ def main():
     parser.add_argument("--baud", type=int, default=9600)
     parser.add_argument("--units", default="1")
     parser.add_argument("--init", default="{}")
+    parser.add_argument("--size", type=int, default=1000, help="addresses served of each kind")
+    parser.add_argument("--log-writes", action="store_true")
     args = parser.parse_args()
     logging.basicConfig(level=logging.CRITICAL, stream=sys.stderr)
     asyncio.run(serve(args))
