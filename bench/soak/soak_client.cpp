@@ -52,15 +52,18 @@ class SoakClient {
 
  private:
   // Times one client call: slower than the limit, or no answer at all, is a deadlock.
+  // A write may answer BadTimeout itself (the device did not answer): only
+  // the time then tells a hang.
   template <typename Call>
-  auto Timed(Call call) {
+  auto Timed(Call call, bool timeoutIsAnAnswer = false) {
     const auto start = Clock::now();
     auto result = call();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     double slowest = m_Totals.slowestCallSeconds.load();
     while (seconds > slowest && !m_Totals.slowestCallSeconds.compare_exchange_weak(slowest, seconds)) {
     }
-    if (seconds > kCallLimitSeconds || StatusOf(result) == UA_STATUSCODE_BADTIMEOUT) ++m_Totals.deadlocks;
+    if (seconds > kCallLimitSeconds || (!timeoutIsAnAnswer && StatusOf(result) == UA_STATUSCODE_BADTIMEOUT))
+      ++m_Totals.deadlocks;
     return result;
   }
   static UA_StatusCode StatusOf(UA_StatusCode status) { return status; }
@@ -82,6 +85,7 @@ class SoakClient {
     Subscribe(client.get());
     for (int i = 0; i < 5; ++i) ReadGroup(client.get());
     for (int i = 0; i < 3; ++i) WriteAndCheck(client.get());
+    WriteToFaultyDevice(client.get());
     EditOwnGroup(client.get(), n);
     for (int i = 0; i < 3; ++i) Timed([&] { return UA_Client_run_iterate(client.get(), 100); });
     Timed([&] { return UA_Client_disconnect(client.get()); });
@@ -143,7 +147,7 @@ class SoakClient {
     const int c = healthyGroup / kGroupsPerChannel, g = healthyGroup % kGroupsPerChannel, t = Pick(kTagsPerGroup);
     const UA_UInt16 value = UA_UInt16(1000 + Pick(60000));  // "Цел16" is unsigned
     const UA_StatusCode status = Timed(
-        [&] { return WriteScalar<UA_UInt16>(client, TagName(c, g, t), value, &UA_TYPES[UA_TYPES_UINT16]); });
+        [&] { return WriteScalar<UA_UInt16>(client, TagName(c, g, t), value, &UA_TYPES[UA_TYPES_UINT16]); }, true);
     ++m_Totals.writes;
     if (status != UA_STATUSCODE_GOOD) return;
     ++m_Totals.writesGood;
@@ -153,6 +157,17 @@ class SoakClient {
       ++m_Totals.writesUnchecked;
     else if (stored != value)
       ++m_Totals.writesLost;
+  }
+
+  void WriteToFaultyDevice(UA_Client* client) {
+    const int c = kHealthyChannels + Pick(kFaultyChannels), g = Pick(kGroupsPerChannel), t = Pick(kTagsPerGroup);
+    const uint16_t value = m_Totals.nextFaultyValue++;
+    const UA_StatusCode status = Timed(
+        [&] { return WriteScalar<UA_UInt16>(client, TagName(c, g, t), value, &UA_TYPES[UA_TYPES_UINT16]); }, true);
+    ++m_Totals.faultyWrites;
+    if (status == UA_STATUSCODE_GOOD || status == UA_STATUSCODE_BADTIMEOUT || value == 0) return;
+    std::lock_guard<std::mutex> lock(m_Totals.refusedLock);
+    m_Totals.refused.push_back({c - kHealthyChannels, value, Clock::now()});
   }
 
   // A group with one tag under a healthy device, changed and deleted again.

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,18 @@ struct SoakTotals {
   std::atomic<long> methodCalls{0}, methodsFailed{0}, notifications{0};
   std::atomic<long> deadlocks{0};
   std::atomic<double> slowestCallSeconds{0};
+  // Writes to the faulty devices, each with a value of its own; those the
+  // server refused (nothing but Good or BadTimeout, the unknown outcome)
+  // must never reach the slave after the answer.
+  std::atomic<long> faultyWrites{0};
+  std::atomic<uint16_t> nextFaultyValue{1};
+  struct Refused {
+    int channel;
+    uint16_t value;
+    std::chrono::steady_clock::time_point answered;
+  };
+  std::mutex refusedLock;
+  std::vector<Refused> refused;
 };
 
 struct SoakClientSetup {

@@ -178,9 +178,17 @@ int Soak(double seconds, int clients) {
   const long threadsAtStart = ProcStatus(pid, "Threads");
 
   // A watching session keeps the exchange running until the recovery is checked.
+  // The faulty slaves keep silent at first: none of their tags may read Good
+  // before they have answered.
+  for (auto& slave : faultySlaves) slave->SetBehaviour(FakeTcpSlave::Behaviour::kSilent);
   OpcUaClient watcher;
   UA_Client_getConfig(watcher.get())->timeout = 20000;
   if (!Connect(watcher, LoopbackUrl(opcuaPort))) return std::fprintf(stderr, "no watching session\n"), 2;
+  long goodBeforeAnswer = 0, readsBeforeAnswer = 0;
+  for (const auto until = Clock::now() + 1500ms; Clock::now() < until; ++readsBeforeAnswer)
+    goodBeforeAnswer += CountTags(watcher.get(), kHealthyChannels, kFaultyChannels,
+                                  [](const UA_DataValue& v, int) { return IsGood(v); });
+  for (auto& slave : faultySlaves) slave->SetBehaviour(FakeTcpSlave::Behaviour::kAnswer);
   const double firstPoll =
       SecondsUntil([&] { return CountTags(watcher.get(), 0, kChannels, IsPolled) == kAllTags; }, 60s);
   if (firstPoll < 0) return std::fprintf(stderr, "the tags did not all hold their slaves' values within 60 s\n"), 2;
@@ -206,6 +214,11 @@ int Soak(double seconds, int clients) {
   injector.join();
   const long rssEnd = ProcStatus(pid, "VmRSS");
   const bool aliveAfterLoad = kill(pid, 0) == 0 && server.WaitForExit(0ms) == ServerProcess::kStillRunning;
+  // Late requests the slaves still hold have arrived by now.
+  std::this_thread::sleep_for(1s);
+  long ghostWrites = 0;
+  for (const auto& refused : totals.refused)
+    if (faultySlaves[size_t(refused.channel)]->WrittenAfter(refused.value, refused.answered)) ++ghostWrites;
 
   // A last fault on every faulty slave, until all their tags show it; then
   // they answer again and every tag must come back.
@@ -251,6 +264,11 @@ int Soak(double seconds, int clients) {
         "every Good write is in the slave's register",
         std::to_string(totals.writesLost.load()) + " lost, " + std::to_string(totals.writesUnchecked.load()) +
             " not read back, of " + std::to_string(totals.writesGood.load()));
+  Check(readsBeforeAnswer > 0 && goodBeforeAnswer == 0, "no tag of a device that has not answered yet reads Good",
+        std::to_string(goodBeforeAnswer) + " Good in " + std::to_string(readsBeforeAnswer) + " reads of 3,000 tags");
+  Check(totals.faultyWrites > 0 && ghostWrites == 0, "no write answered with a failure reaches a slave afterwards",
+        std::to_string(ghostWrites) + " of " + std::to_string(totals.refused.size()) + " refused, of " +
+            std::to_string(totals.faultyWrites.load()) + " writes to faulty devices");
   Check(faultSeen >= 0 && badBeforeRecovery == kFaultyTags, "a fault shows on every tag of the faulty slaves",
         std::to_string(badBeforeRecovery) + " of " + std::to_string(kFaultyTags) + " not Good after " +
             std::to_string(faultSeen) + " s");

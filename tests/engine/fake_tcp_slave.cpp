@@ -95,6 +95,22 @@ std::vector<uint8_t> FakeTcpSlave::AnswerPdu(const uint8_t* pdu, size_t length) 
   return answer;
 }
 
+void FakeTcpSlave::RecordWrites(const uint8_t* pdu, size_t length) {
+  if (length < 6 || (pdu[1] != 6 && pdu[1] != 16)) return;
+  std::lock_guard<std::mutex> lock(m_WrittenLock);
+  const auto now = std::chrono::steady_clock::now();
+  if (pdu[1] == 6) m_Written.emplace(Word(pdu + 4), now);
+  for (size_t at = 7; pdu[1] == 16 && at + 1 < length; at += 2) m_Written.emplace(Word(pdu + at), now);
+}
+
+bool FakeTcpSlave::WrittenAfter(uint16_t value, std::chrono::steady_clock::time_point time) {
+  std::lock_guard<std::mutex> lock(m_WrittenLock);
+  const auto [begin, end] = m_Written.equal_range(value);
+  for (auto it = begin; it != end; ++it)
+    if (it->second > time) return true;
+  return false;
+}
+
 bool FakeTcpSlave::HandleRequest(int peer, const uint8_t* request, size_t length) {
   ++m_Requests;
   const Behaviour behaviour = m_Behaviour;
@@ -105,6 +121,7 @@ bool FakeTcpSlave::HandleRequest(int peer, const uint8_t* request, size_t length
     std::this_thread::sleep_for(std::chrono::milliseconds(kLateMs));
 
   const size_t header = m_Rtu ? 0 : 6;
+  RecordWrites(request + header, length - header - (m_Rtu ? 2 : 0));
   std::vector<uint8_t> frame(request, request + header);
   const std::vector<uint8_t> pdu = AnswerPdu(request + header, length - header - (m_Rtu ? 2 : 0));
   frame.insert(frame.end(), pdu.begin(), pdu.end());

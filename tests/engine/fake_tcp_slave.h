@@ -4,7 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -42,6 +45,8 @@ class FakeTcpSlave {
   int Requests() const { return m_Requests.load(); }
   int Connections() const { return m_Connections.load(); }
   int Writes() const { return m_Writes.load(); }
+  // Whether a write of register value `value` reached the slave after `time`.
+  bool WrittenAfter(uint16_t value, std::chrono::steady_clock::time_point time);
 
  private:
   void Serve();
@@ -51,6 +56,8 @@ class FakeTcpSlave {
   bool HandleRequest(int peer, const uint8_t* request, size_t length);
   // The answer PDU (unit address first) to a request PDU.
   std::vector<uint8_t> AnswerPdu(const uint8_t* pdu, size_t length);
+  // Notes the register values a write request carries, with the time.
+  void RecordWrites(const uint8_t* pdu, size_t length);
 
   const bool m_Rtu;
   LoopbackListener m_Listener;
@@ -61,6 +68,8 @@ class FakeTcpSlave {
   std::atomic<int> m_Requests{0};
   std::atomic<int> m_Connections{0};
   std::atomic<int> m_Writes{0};
+  std::mutex m_WrittenLock;
+  std::multimap<uint16_t, std::chrono::steady_clock::time_point> m_Written;
 };
 
 }  // namespace virk::test
