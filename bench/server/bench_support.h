@@ -64,6 +64,7 @@ class ServedGateway {
                 const std::function<void(UA_Server*, UA_UInt16)>& addMore = {}) {
     OpenServerLog();
     const uint16_t port = virk::test::ClosedLoopbackPort();
+    m_Url = LoopbackUrl(port);
     UA_UInt16 ns = 0;
     m_Server = NewLoopbackServer(port, ns);
     UA_Server_getConfig(m_Server)->maxNodesPerRead = 0;
@@ -96,8 +97,10 @@ class ServedGateway {
   bool Ready() const { return m_Defined && m_Running && m_Connected; }
   UA_Client* Client() const { return m_Client; }
   Gateway& Gate() { return *m_Gateway; }
+  const std::string& Url() const { return m_Url; }
 
  private:
+  std::string m_Url;
   CServerItemFactory m_Factory;
   UA_Server* m_Server = nullptr;
   std::unique_ptr<Gateway> m_Gateway;
