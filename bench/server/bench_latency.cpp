@@ -29,15 +29,7 @@ namespace {
 using namespace virk;
 using namespace virk::server;
 using Clock = std::chrono::steady_clock;
-
-template <typename T>
-T& AddItem(CItem& parent, int32_t kind, const std::string& name) {
-  ItemPtr item = CServerItemFactory().Create(kind);
-  item->SetName(name);
-  T& added = dynamic_cast<T&>(*item);
-  parent.AddChild(std::move(item));
-  return added;
-}
+using bench::AddItem;
 
 // One Modbus TCP channel to the slave, one device, `groups` groups of 10
 // holding-register tags each ("G<g>.T<t>" at register 10 g + t).

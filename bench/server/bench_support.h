@@ -39,6 +39,16 @@ inline void OpenServerLog() {
   (void)opened;
 }
 
+// A run-time item of the server added under `parent`.
+template <typename T>
+T& AddItem(CItem& parent, int32_t kind, const std::string& name) {
+  ItemPtr item = CServerItemFactory().Create(kind);
+  item->SetName(name);
+  T& added = dynamic_cast<T&>(*item);
+  parent.AddChild(std::move(item));
+  return added;
+}
+
 inline std::string LoopbackUrl(uint16_t port) { return "opc.tcp://127.0.0.1:" + std::to_string(port); }
 
 // A server with the minimal configuration on 127.0.0.1:`port` and the

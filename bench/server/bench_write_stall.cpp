@@ -32,18 +32,10 @@ namespace {
 using namespace virk;
 using namespace virk::server;
 using Clock = std::chrono::steady_clock;
+using bench::AddItem;
 
 constexpr uint32_t kResponseTimeoutMs = 500;
 constexpr int kWrites = 5;
-
-template <typename T>
-T& AddItem(CItem& parent, int32_t kind, const std::string& name) {
-  ItemPtr item = CServerItemFactory().Create(kind);
-  item->SetName(name);
-  T& added = dynamic_cast<T&>(*item);
-  parent.AddChild(std::move(item));
-  return added;
-}
 
 void AddChannel(CTreeItemRoot& root, const std::string& name, uint16_t port) {
   auto& channel = AddItem<CChannel>(root, kKindChannel, name);

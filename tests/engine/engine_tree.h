@@ -98,6 +98,11 @@ inline bool TagNumber(const CBaseTag& tag, double& value, uint32_t& status) {
   return ok;
 }
 
+// Milliseconds since `since`.
+inline long ElapsedMs(std::chrono::steady_clock::time_point since) {
+  return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count());
+}
+
 // Polls `condition` every 10 ms for at most `timeoutMs`.
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

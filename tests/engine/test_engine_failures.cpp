@@ -14,11 +14,8 @@ namespace virk {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test::ElapsedMs;
 using test::FakeTcpSlave;
-
-long ElapsedMs(Clock::time_point since) {
-  return long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
 
 struct Plant {
   CGlobal global;
