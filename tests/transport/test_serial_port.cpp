@@ -1,11 +1,16 @@
 // The serial transport on one end of a socat pseudo-terminal pair, with the
 // test playing the device on the other end.
 #include <fcntl.h>
+#include <linux/tty.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -175,6 +180,48 @@ TEST_F(SerialPort, OpenIsExclusiveAndAMissingDeviceIsRetried) {
   EXPECT_TRUE(missing.IsOpen());
   missing.PortDeInit();
   unlink(secondEnd.c_str());
+}
+
+TEST_F(SerialPort, LineSettingsTheDeviceRefusesFailTheOpenAndAreToldOnce) {
+  // Under the null line discipline the pty opens as usual but the kernel
+  // refuses every termios call, as a port taken by another discipline does.
+  const int holder = open(m_Pair.EndA().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(holder, 0);
+  int discipline = N_NULL;
+  if (ioctl(holder, TIOCSETD, &discipline) != 0) {
+    const int error = errno;
+    close(holder);
+    GTEST_SKIP() << "no null line discipline here: " << std::strerror(error);
+  }
+  CPortIO_COM port(m_Data);
+  test::LogCapture log;
+  EXPECT_FALSE(port.PortInit(100));
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_FALSE(port.IsInitialised());
+  EXPECT_EQ(port.PortState(), kPortStateInitialised);
+  EXPECT_FALSE(port.PortInit(100));  // the channel retries many times a second
+  const std::string device = ComDevicePath(m_Data.m_PortNumber);
+  std::vector<std::string> told;
+  for (const auto& record : log.Records())
+    if (record.level >= LogLevel::Warning) told.push_back(record.text);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find("COM1"), std::string::npos) << told[0];
+  EXPECT_NE(told[0].find(device), std::string::npos) << told[0];
+  EXPECT_NE(told[0].find("baud=9600 data=8 parity=N stop=1"), std::string::npos) << told[0];
+  EXPECT_EQ(log.Count("CComPortIO::SetConfig(): SetCommState"), 2u);
+
+  // The refused open left no lock behind: once the line takes settings
+  // again the same port opens, and a later refusal is told again.
+  discipline = N_TTY;
+  ASSERT_EQ(ioctl(holder, TIOCSETD, &discipline), 0);
+  EXPECT_TRUE(port.PortInit(100));
+  port.PortDeInit();
+  discipline = N_NULL;
+  ASSERT_EQ(ioctl(holder, TIOCSETD, &discipline), 0);
+  log.Clear();
+  EXPECT_FALSE(port.PortInit(100));
+  EXPECT_EQ(log.Count(device), 1u);
+  close(holder);
 }
 
 TEST_F(SerialPort, DeviceThatGoesAwayIsAccessDenied) {

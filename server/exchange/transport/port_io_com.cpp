@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "com_path.h"
 #include "common/log.h"
@@ -99,11 +100,16 @@ bool CPortIO_COM::PortInit(uint32_t timeoutMs) {
     const int error = errno;
     COM_DEBUG("CPortIO_COM::PortInit: CreateFile %s failed", path.c_str());
     COM_DEBUG("CPortIO_COM::PortInit: GetLastError() - %d", error);
-    m_PortState = kPortStateInitialised;
-    SetInitialised(false);
-    return false;
+    return FailInit();
   }
-  SetConfig(fd);
+  // A port that runs at other settings than the devices' would only give
+  // garbled frames: it is not used at all.
+  if (const int error = SetConfig(fd)) {
+    close(fd);
+    LogRefusedSettingsOnce(path, error);
+    return FailInit();
+  }
+  m_RefusedSettingsLogged = false;
   SetControlLines(fd);
   m_InterCharTimeoutMs = serial::InterCharTimeoutMs(m_BaudRate);
   m_Fd = fd;
@@ -112,18 +118,35 @@ bool CPortIO_COM::PortInit(uint32_t timeoutMs) {
   return true;
 }
 
-bool CPortIO_COM::SetConfig(int fd) {
+bool CPortIO_COM::FailInit() {
+  m_PortState = kPortStateInitialised;
+  SetInitialised(false);
+  return false;
+}
+
+int CPortIO_COM::SetConfig(int fd) {
   COM_DEBUG("CComPortIO::SetConfig()\n");
   const std::string mode = serial::ModeText(*this);
   if (!serial::LineSettingsValid(*this)) {
     COM_DEBUG("CComPortIO::SetConfig(): BuildCommDCB %s failed", mode.c_str());
-    return false;
+    return EINVAL;
   }
-  if (serial::ApplyLineSettings(fd, *this, (m_RtsControl & 3) == 2) != 0) {
+  if (const int error = serial::ApplyLineSettings(fd, *this, (m_RtsControl & 3) == 2)) {
     COM_DEBUG("CComPortIO::SetConfig(): SetCommState %s failed", mode.c_str());
-    return false;
+    return error;
   }
-  return true;
+  return 0;
+}
+
+// The channel retries the open many times a second: one record per run of
+// refusals, not one per attempt.
+void CPortIO_COM::LogRefusedSettingsOnce(const std::string& path, int error) {
+  if (m_RefusedSettingsLogged) return;
+  m_RefusedSettingsLogged = true;
+  LogFormat(LogLevel::Error, kCategory,
+            "CPortIO_COM::PortInit: COM%u (%s): the line settings %s cannot be applied (%s), the "
+            "port is not opened",
+            m_PortNumber, path.c_str(), serial::ModeText(*this).c_str(), std::strerror(error));
 }
 
 // Modes: 0 line off, 1 line on, 2 handshake, 3 RTS on while sending. A

@@ -45,7 +45,11 @@ class CPortIO_COM : public CPortIO, public CPortIO_Data_COM {
 
  private:
   void CloseDevice();
-  bool SetConfig(int fd);
+  // Records a failed open (port state 3, not initialised); returns false.
+  bool FailInit();
+  // 0, or the errno value of the settings that could not be applied.
+  int SetConfig(int fd);
+  void LogRefusedSettingsOnce(const std::string& path, int error);
   void SetControlLines(int fd);
   void LogUnsupportedModeOnce(const char* line, unsigned mode);
   int WriteAll(int fd, const uint8_t* buffer, uint32_t& sent, uint32_t size);
@@ -56,6 +60,7 @@ class CPortIO_COM : public CPortIO, public CPortIO_Data_COM {
   uint32_t m_InterCharTimeoutMs = 300;
   bool m_KernelRs485 = false;
   bool m_UnsupportedModeLogged = false;
+  bool m_RefusedSettingsLogged = false;
 };
 
 }  // namespace virk
