@@ -135,14 +135,15 @@ void CCsvLoader::BeginLoad() {
   m_LastChannel = m_LastDevice = m_LastGroup = nullptr;
   m_RecordLines = 0;
   m_FailedLines = 0;
+  m_LoggedErrors = 0;
+  m_UnloggedErrors = 0;
 }
 
 bool CCsvLoader::FinishLoad() {
-  if (m_RecordLines == 0) {
-    ReportRecordError(-1, "No record lines in the configuration");
-    return false;
-  }
-  return m_FailedLines == 0;
+  if (m_RecordLines == 0) ReportRecordError(-1, "No record lines in the configuration");
+  if (m_UnloggedErrors)
+    LogFormat(LogLevel::Error, kLogUserland, "... and %zu more record errors", m_UnloggedErrors);
+  return m_RecordLines != 0 && m_FailedLines == 0;
 }
 
 bool CCsvLoader::ProcessLine(long line, const Fields& fields) {
@@ -243,6 +244,11 @@ CItem* CCsvLoader::AddRecord(long line, const Fields& fields, CItem& parent) {
 void CCsvLoader::ReportRecordError(long line, const std::string& message) {
   m_Errors.push_back({line, message});
   if (!m_LogRecordErrors) return;
+  if (m_LoggedErrors == m_LogLimit) {
+    ++m_UnloggedErrors;
+    return;
+  }
+  ++m_LoggedErrors;
   if (m_DeferLog)
     m_DeferredLog.push_back(message);
   else

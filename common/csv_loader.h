@@ -3,6 +3,8 @@
 // grammar with their own item classes (through the factory) and options.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,6 +38,9 @@ class CCsvLoader {
 
   // Record errors go to the log (category userland) unless turned off.
   void SetLogRecordErrors(bool log) { m_LogRecordErrors = log; }
+  // Only the first `limit` record errors of a load go to the log, then one
+  // line with the count of the rest; Errors() still holds them all.
+  void SetRecordErrorLogLimit(size_t limit) { m_LogLimit = limit; }
   // With a hook set, a duplicate COM port or device address is passed to it
   // (with the configurator's texts) instead of being reported as a record error.
   void SetDuplicateHook(DuplicateHook hook) { m_DuplicateHook = std::move(hook); }
@@ -64,6 +69,9 @@ class CCsvLoader {
   CTreeItemRoot& m_Root;
   const CItemFactory& m_Factory;
   bool m_LogRecordErrors = true;
+  size_t m_LogLimit = SIZE_MAX;
+  size_t m_LoggedErrors = 0;
+  size_t m_UnloggedErrors = 0;
   DuplicateHook m_DuplicateHook;
   std::vector<RecordError> m_Errors;
   // While a file is read, record errors wait until the read time is logged.

@@ -80,6 +80,8 @@ int RunServer(int argc, char** argv) {
   const CServerItemFactory factory;
   auto root = std::make_unique<CTreeItemRoot>();
   CCsvLoader loader(*root, factory);
+  // A file of one bad record repeated would print hundreds of thousands of lines.
+  loader.SetRecordErrorLogLimit(kRecordErrorsShown);
   if (!loader.Load(context.configPath)) return Fail("Failed call Load, exit");
   context.global.SetRoot(std::move(root));
 

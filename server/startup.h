@@ -3,6 +3,8 @@
 // until a console control event (SIGINT, SIGTERM, SIGHUP) stops it.
 #pragma once
 
+#include <cstddef>
+
 namespace virk::server {
 
 constexpr const char* kHelpText =
@@ -11,6 +13,9 @@ constexpr const char* kHelpText =
 // Exit codes.
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
+
+// Record errors of the configuration printed at start-up before the count of the rest.
+constexpr size_t kRecordErrorsShown = 100;
 
 // Log and crash-report folders under the user's profile folder.
 constexpr const char* kLogSubfolder = "/Documents/VIRK/OPC UA/Log/";

@@ -2,8 +2,12 @@
 // start-up that cannot load its configuration.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "server_process.h"
 #include "temp_folder.h"
@@ -69,6 +73,38 @@ TEST(ServerCommandLine, ConfigurationThatDoesNotLoadEndsWithCodeOne) {
   EXPECT_LT(record, failed) << "the loader's record message first:\n" << bad.output;
   EXPECT_NE(bad.output.find("error/userland"), std::string::npos) << bad.output;
   EXPECT_FALSE(std::filesystem::exists(home / "Documents/VIRK/OPC UA/Log/OPCUAserver.log"));
+}
+
+// Lines of `text` that contain `part`, in order.
+std::vector<std::string> LinesWith(const std::string& text, const std::string& part) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (line.find(part) != std::string::npos) lines.push_back(line);
+  return lines;
+}
+
+TEST(ServerCommandLine, OnlyTheFirstHundredRecordErrorsArePrintedThenTheirCount) {
+  // Each header lets the loader take the next channel record, so every bad
+  // line is an error of its own: lines 1, 3, ... 1999.
+  TempFolder home;
+  std::u16string text;
+  for (int i = 0; i < 1000; ++i) text += u"CHANNEL;1\n;broken;line\n";
+  std::string error;
+  ASSERT_TRUE(WriteConfigText(home / "bad.cfg", text, true, error)) << error;
+  const Finished run = RunToEnd(home, {home / "bad.cfg"});
+  EXPECT_EQ(run.exitCode, 1);
+
+  const std::vector<std::string> records = LinesWith(run.output, "Строка ");
+  ASSERT_EQ(records.size(), 100u) << run.output.substr(0, 2000);
+  EXPECT_NE(records.front().find("Строка 1: "), std::string::npos) << records.front();
+  EXPECT_NE(records.back().find("Строка 199: "), std::string::npos) << records.back();
+  const std::vector<std::string> rest = LinesWith(run.output, "more record errors");
+  ASSERT_EQ(rest.size(), 1u) << run.output.substr(run.output.size() - std::min<size_t>(2000, run.output.size()));
+  EXPECT_NE(rest[0].find("... and 900 more record errors"), std::string::npos) << rest[0];
+  const size_t count = run.output.find(rest[0]);
+  EXPECT_GT(count, run.output.find(records.back()));
+  EXPECT_LT(count, run.output.find("Failed call Load, exit")) << run.output.substr(count);
 }
 
 }  // namespace

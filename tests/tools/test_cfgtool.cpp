@@ -228,6 +228,22 @@ TEST_F(CfgTool, CheckReportsEveryFailedLineAndFails) {
     EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
 }
 
+TEST_F(CfgTool, CheckReportsEveryFailedLineHoweverMany) {
+  // The server prints only the first hundred; the check is for finding them all.
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += "CHANNEL;1\n;broken;line\n";
+  WriteBytes(PathOf("many.csv"), text);
+  std::ostringstream out;
+  EXPECT_EQ(cfgtool::Check(PathOf("many.csv"), out), 1);
+  const std::string report = out.str();
+  size_t lines = 0;
+  for (size_t at = report.find(": Строка "); at != std::string::npos; at = report.find(": Строка ", at + 1))
+    ++lines;
+  EXPECT_EQ(lines, 1000u);
+  EXPECT_NE(report.find(PathOf("many.csv") + ":1999: Строка 1999: "), std::string::npos);
+  EXPECT_EQ(report.find("more record errors"), std::string::npos);
+}
+
 TEST_F(CfgTool, CheckSaysWhatTheServerMakesOfTheOptions) {
   GeneratorOptions options;
   const std::string text = GenerateConfiguration(options) +
