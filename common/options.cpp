@@ -121,6 +121,8 @@ int ParseStartParameters(const std::string& utf8Text, std::vector<std::string>& 
   for (size_t i = 0; i < std::size(kOptionKeys); ++i)
     values[i] = ini.GetValue("options", kOptionKeys[i], "");
   values[kStartUsers] = ini.GetValue("users", "users", "");
+  values[kStartMaxSessions] = ini.GetValue("options", kMaxSessionsLimit.key, "");
+  values[kStartMaxSessionTimeout] = ini.GetValue("options", kMaxSessionTimeoutLimit.key, "");
   return 0;
 }
 
@@ -166,13 +168,18 @@ std::vector<Login> LoadLogins(const std::string& usersText, const std::string& p
   return logins;
 }
 
+std::optional<uint32_t> StartNumber(const std::string& text, uint32_t min, uint32_t max) {
+  if (text.empty() || text.size() > std::to_string(max).size() ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  const unsigned long long value = std::stoull(text);
+  if (value < min || value > max) return std::nullopt;
+  return uint32_t(value);
+}
+
 uint16_t StartPort(const std::string& text) {
   constexpr uint16_t kDefaultPort = 4840;
-  if (text.empty() || text.size() > 5 ||
-      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return kDefaultPort;
-  const long port = std::stol(text);
-  return (port >= 1 && port <= 65535) ? uint16_t(port) : kDefaultPort;
+  return uint16_t(StartNumber(text, 1, 65535).value_or(kDefaultPort));
 }
 
 int StartLogLevel(const std::string& text) {

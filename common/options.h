@@ -1,6 +1,7 @@
 // The options and users sections that follow the records of a .cfg file:
 //
 //   INIFILE\n\n[options]\nport = ...\n ... trustFolder = ...\n
+//   (maxSessions and maxSessionTimeout only when added by hand)
 //   USERS\n\n[users]\nusers = name;password;name;password;
 //
 // The server reads both with INI rules from the unscrambled text in memory;
@@ -8,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,8 +25,23 @@ enum StartValue : size_t {
   kStartPemFile,
   kStartTrustFolder,
   kStartUsers,
+  // Set by hand only: the configurator's options writer has no field for them.
+  kStartMaxSessions,
+  kStartMaxSessionTimeout,
   kStartValueCount
 };
+
+// A numeric option of the options section: its key, accepted range and the
+// value an empty or unusable text gives.
+struct StartLimit {
+  const char* key;
+  uint32_t min;
+  uint32_t max;
+  uint32_t fallback;
+};
+constexpr StartLimit kMaxSessionsLimit{"maxSessions", 1, 10000, 100};
+// Milliseconds; an abandoned session holds its place this long at most.
+constexpr StartLimit kMaxSessionTimeoutLimit{"maxSessionTimeout", 1000, 3600000, 600000};
 
 // The six option texts as the options writer stores them.
 struct StartOptions {
@@ -45,8 +62,9 @@ enum OptionsResult : int {
   kOptionsFileError = 2,
 };
 
-// Takes the seven texts (port, log, allowanonimus, derFile, pemFile,
-// trustFolder, users; empty when missing) from UTF-8 text with INI rules.
+// Takes the texts of StartValue (port, log, allowanonimus, derFile, pemFile,
+// trustFolder, users, maxSessions, maxSessionTimeout; empty when missing)
+// from UTF-8 text with INI rules.
 // 0 on success, non-zero when the text cannot be parsed.
 int ParseStartParameters(const std::string& utf8Text, std::vector<std::string>& values);
 
@@ -60,6 +78,8 @@ int readParametrsStart(const std::string& path, std::vector<std::string>& values
 std::vector<Login> LoadLogins(const std::string& usersText, const std::string& path = {});
 
 // How the server applies the option texts.
+// A plain decimal number within min..max, with no more digits than max has.
+std::optional<uint32_t> StartNumber(const std::string& text, uint32_t min, uint32_t max);
 uint16_t StartPort(const std::string& text);      // 1..65535, else 4840
 int StartLogLevel(const std::string& text);       // "none" 0 .. "verbose" 6, else 4 (info)
 bool StartAllowAnonymous(const std::string& text);  // false only for "false"

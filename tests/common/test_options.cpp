@@ -25,13 +25,16 @@ std::vector<std::string> Parse(const std::string& text) {
   return values;
 }
 
-TEST(StartParameters, SevenValuesFromOptionsAndUsersSections) {
+TEST(StartParameters, ValuesFromOptionsAndUsersSections) {
+  // The two session limits are added by hand, in any place of the section.
   const std::string text = std::string(kRecords) +
-                           "INIFILE\n\n[options]\nport = 5000\nlog = debug\nallowanonimus = false\n"
+                           "INIFILE\n\n[options]\nmaxSessions = 20\nport = 5000\nlog = debug\n"
+                           "allowanonimus = false\n"
                            "derFile = /c/server.der\npemFile = /c/server.pem\ntrustFolder = /c/trust\n"
-                           "USERS\n\n[users]\nusers = иван;пароль 1;petr;;";
-  const std::vector<std::string> expected = {
-      "5000", "debug", "false", "/c/server.der", "/c/server.pem", "/c/trust", "иван;пароль 1;petr;;"};
+                           "maxSessionTimeout = 60000\nUSERS\n\n[users]\nusers = иван;пароль 1;petr;;";
+  const std::vector<std::string> expected = {"5000",          "debug",    "false",
+                                             "/c/server.der", "/c/server.pem", "/c/trust",
+                                             "иван;пароль 1;petr;;", "20", "60000"};
   EXPECT_EQ(Parse(text), expected);
 }
 
@@ -186,8 +189,9 @@ TEST_F(OptionsFile, ServerReadsOptionsAndUsersWithoutWorkFile) {
   ASSERT_EQ(AddUser(path_, "оператор", "секрет"), 0);
 
   const std::vector<std::string> values = StartValues();
+  // The writer has no session limits: they stay empty, the server's defaults.
   EXPECT_EQ(values, (std::vector<std::string>{"4999", "info", "true", "", "/keys/my key.pem", "",
-                                              "оператор;секрет;"}));
+                                              "оператор;секрет;", "", ""}));
   EXPECT_EQ(LoadLogins(values[kStartUsers], path_),
             (std::vector<Login>{{"оператор", "секрет"}}));
   // Only the configuration itself: no clear-text copy was left beside it.
