@@ -138,10 +138,19 @@ void SetApplicationDescription(UA_ApplicationDescription& description) {
   description.productUri = UA_STRING_ALLOC(kProductUri);
 }
 
+static_assert(kMaxSessionsLimit.max + kSpareSecureChannels <= UINT16_MAX, "the library counts channels in 16 bits");
+
 // Everything between the minimal configuration and the server's creation.
 UA_StatusCode Configure(UA_ServerConfig& config, ServerContext& context) {
   config.maxSubscriptions = kMaxSubscriptions;
   config.maxMonitoredItems = kMaxMonitoredItems;
+  // Every session keeps its channel. With spare channels a full server still
+  // takes the next connection (and purges a channel without a session when
+  // the spares run out) and refuses the session with the session limit's own
+  // status; the cap on the time-out frees the places of abandoned sessions.
+  config.maxSessions = context.maxSessions;
+  config.maxSecureChannels = UA_UInt16(context.maxSessions + kSpareSecureChannels);
+  config.maxSessionTimeout = context.maxSessionTimeoutMs;
   config.privateKeyPasswordCallback = RefusePrivateKeyPassword;
   context.logins = LoadLogins(context.usersText, context.configPath);
 

@@ -15,6 +15,8 @@ constexpr const char* kProductUri = "urn:virkopcua.server.product";
 // Subscriptions and monitored items are sized for many thousands of tags.
 constexpr UA_UInt32 kMaxSubscriptions = 260000;
 constexpr UA_UInt32 kMaxMonitoredItems = 260000;
+// Secure channels beyond the session limit, for clients without a session yet.
+constexpr UA_UInt16 kSpareSecureChannels = 10;
 
 UA_StatusCode Create(ServerContext& context);
 

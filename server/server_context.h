@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "common/item.h"
+#include "common/options.h"
 #include "server/exchange/global.h"
 #include "server/gateway.h"
 
@@ -37,6 +38,8 @@ struct ServerContext {
   std::string trustFolder;      // "trustFolder"
   std::string usersText;        // "users"
   std::vector<std::pair<std::string, std::string>> logins;
+  UA_UInt16 maxSessions = kMaxSessionsLimit.fallback;                // "maxSessions"
+  UA_UInt32 maxSessionTimeoutMs = kMaxSessionTimeoutLimit.fallback;  // "maxSessionTimeout"
 
   std::string configPath;
   // The engine, which owns the configuration tree. The OPC UA server, deleted
@@ -47,9 +50,10 @@ struct ServerContext {
   std::unique_ptr<Gateway> gateway;
 };
 
-// Applies the seven option texts of readParametrsStart to the context (port,
-// anonymous access, file paths, users text) and returns the "log" option's
-// text. A port text that is not a plain number 1..65535 gives 4840 and a warning.
+// Applies the option texts of readParametrsStart to the context (port,
+// anonymous access, file paths, users text, session limits) and returns the
+// "log" option's text. A port or limit text out of its range gives the
+// default and a warning.
 std::string ApplyStartOptions(const std::vector<std::string>& values, ServerContext& context);
 
 }  // namespace virk::server

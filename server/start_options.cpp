@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 
 #include "common/options.h"
@@ -9,6 +10,14 @@ namespace {
 
 void ReplaceIfGiven(std::string& stored, const std::string& text) {
   if (!text.empty()) stored = text;
+}
+
+uint32_t LimitValue(const std::string& text, const StartLimit& limit) {
+  if (text.empty()) return limit.fallback;
+  if (const std::optional<uint32_t> value = StartNumber(text, limit.min, limit.max)) return *value;
+  ServerLog(UA_LOGLEVEL_WARNING, UA_LOGCATEGORY_SERVER, "%s option \"%s\" is not a number %u..%u, using %u",
+            limit.key, text.c_str(), unsigned(limit.min), unsigned(limit.max), unsigned(limit.fallback));
+  return limit.fallback;
 }
 
 }  // namespace
@@ -31,6 +40,8 @@ std::string ApplyStartOptions(const std::vector<std::string>& values, ServerCont
   ReplaceIfGiven(context.privateKeyPath, text(kStartPemFile));
   ReplaceIfGiven(context.trustFolder, text(kStartTrustFolder));
   ReplaceIfGiven(context.usersText, text(kStartUsers));
+  context.maxSessions = UA_UInt16(LimitValue(text(kStartMaxSessions), kMaxSessionsLimit));
+  context.maxSessionTimeoutMs = LimitValue(text(kStartMaxSessionTimeout), kMaxSessionTimeoutLimit);
   return text(kStartLog);
 }
 

@@ -33,9 +33,10 @@ class ServerOverOpcUa : public ::testing::Test {
  protected:
   // Writes the configuration and starts the server; the port comes from the options.
   std::unique_ptr<ServerProcess> Start(const StartOptions& options, const std::vector<Login>& logins = {},
-                                       const std::string& outputName = "output.txt") {
+                                       const std::string& outputName = "output.txt",
+                                       const std::string& handOptions = {}) {
     std::string error;
-    EXPECT_TRUE(test::WriteTestConfig(m_Home / "test.cfg", options, logins, error)) << error;
+    EXPECT_TRUE(test::WriteTestConfig(m_Home / "test.cfg", options, logins, error, handOptions)) << error;
     auto server = std::make_unique<ServerProcess>(VIRK_SERVER_PROGRAM, std::vector<std::string>{m_Home / "test.cfg"},
                                                   m_Home.Path(), m_Home / outputName);
     EXPECT_TRUE(server->Started());
@@ -64,6 +65,24 @@ class ServerOverOpcUa : public ::testing::Test {
     std::filesystem::create_directory(options.trustFolder);
     if (trustOne) std::filesystem::copy_file(options.derFile, m_Home / "trusted/client.der");
     return Start(options);
+  }
+
+  // Creates a session asking for `requestedMs` and drops its channel without
+  // closing it, as a client that goes away does. The granted time-out, or -1.
+  double AbandonSession(double requestedMs) {
+    OpcUaClient client;
+    if (UA_Client_connectSecureChannel(client.get(), LoopbackUrl(m_Port).c_str()) != UA_STATUSCODE_GOOD) return -1;
+    UA_CreateSessionRequest request;
+    UA_CreateSessionRequest_init(&request);
+    request.requestedSessionTimeout = requestedMs;
+    request.sessionName = UA_STRING(const_cast<char*>("abandoned"));
+    UA_CreateSessionResponse response;
+    __UA_Client_Service(client.get(), &request, &UA_TYPES[UA_TYPES_CREATESESSIONREQUEST], &response,
+                        &UA_TYPES[UA_TYPES_CREATESESSIONRESPONSE]);
+    const double granted =
+        response.responseHeader.serviceResult == UA_STATUSCODE_GOOD ? response.revisedSessionTimeout : -1;
+    UA_CreateSessionResponse_clear(&response);
+    return granted;  // the client knows of no session, so it only closes the channel
   }
 
   TempFolder m_Home;
@@ -176,6 +195,52 @@ TEST_F(ServerOverOpcUa, SecondServerOnAPortInUseEndsWithCodeOne) {
   auto restarted = Start(options, {}, "restarted.txt");
   ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << restarted->Output();
   EXPECT_EQ(restarted->StopWith(SIGINT, 10s), 0) << restarted->Output();
+}
+
+TEST_F(ServerOverOpcUa, SessionLimitRefusesWithItsOwnStatusUntilASessionCloses) {
+  auto server = Start(OptionsOnFreePort(), {}, "output.txt", "maxSessions = 2\n");
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << server->Output();
+  const std::string url = LoopbackUrl(m_Port);
+
+  // Two clients that keep their channels open fill the server; the third
+  // still gets a channel and is refused by the session limit.
+  OpcUaClient first, second, third;
+  ASSERT_EQ(UA_Client_connect(first.get(), url.c_str()), UA_STATUSCODE_GOOD);
+  ASSERT_EQ(UA_Client_connect(second.get(), url.c_str()), UA_STATUSCODE_GOOD);
+  EXPECT_EQ(UA_Client_connect(third.get(), url.c_str()), UA_STATUSCODE_BADTOOMANYSESSIONS) << server->Output();
+  EXPECT_TRUE(server->WaitForOutput("Could not create a Session - Server limits reached", 5s)) << server->Output();
+  EXPECT_EQ(server->Output().find("BadOutOfMemory"), std::string::npos) << server->Output();
+
+  // A closed session frees its place. A client that goes away without
+  // closing keeps it for the time-out: an hour asked for, ten minutes granted.
+  UA_Client_disconnect(first.get());
+  EXPECT_EQ(AbandonSession(3600000), 600000) << server->Output();
+  OpcUaClient fourth, fifth;
+  EXPECT_EQ(UA_Client_connect(fourth.get(), url.c_str()), UA_STATUSCODE_BADTOOMANYSESSIONS);
+  UA_Client_disconnect(second.get());
+  EXPECT_EQ(UA_Client_connect(fifth.get(), url.c_str()), UA_STATUSCODE_GOOD) << server->Output();
+  UA_Client_disconnect(fifth.get());
+  EXPECT_EQ(server->StopWith(SIGINT, 10s), 0) << server->Output();
+}
+
+TEST_F(ServerOverOpcUa, SessionTimeOutOptionAndLimitTextsOutOfRange) {
+  auto shortLived = Start(OptionsOnFreePort(), {}, "short.txt", "maxSessionTimeout = 1000\n");
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << shortLived->Output();
+  EXPECT_EQ(AbandonSession(3600000), 1000);
+  EXPECT_EQ(AbandonSession(0), 1000) << "no wish: the server's limit";
+  EXPECT_EQ(shortLived->StopWith(SIGINT, 10s), 0) << shortLived->Output();
+
+  // Texts the server cannot use are named and replaced by the defaults.
+  auto defaults = Start(OptionsOnFreePort(), {}, "defaults.txt", "MAXSESSIONTIMEOUT = 999\nmaxSessions = 10001\n");
+  ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << defaults->Output();
+  EXPECT_EQ(AbandonSession(3600000), 600000);
+  const std::string output = defaults->Output();
+  EXPECT_NE(output.find("maxSessionTimeout option \"999\" is not a number 1000..3600000, using 600000"),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find("maxSessions option \"10001\" is not a number 1..10000, using 100"), std::string::npos)
+      << output;
+  EXPECT_EQ(defaults->StopWith(SIGINT, 10s), 0) << output;
 }
 
 TEST_F(ServerOverOpcUa, PortOutOfRangeListensOn4840) {
