@@ -142,6 +142,7 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
       ++yields;
       --made;
       CModbus kept = m_Modbus;
+      channel->SetPortYields(false);  // the writer's own receive never gives way
       channel->YieldPortToWriter();
       m_Modbus = kept;  // the writer may have used this device's protocol object
       continue;

@@ -28,8 +28,6 @@ constexpr uint32_t kStatusBadConfigurationError = UA_STATUSCODE_BADCONFIGURATION
 constexpr uint32_t kStatusBadOutOfService = UA_STATUSCODE_BADOUTOFSERVICE;
 constexpr uint32_t kStatusUncertainLastUsableValue = UA_STATUSCODE_UNCERTAINLASTUSABLEVALUE;
 
-inline bool IsBadStatus(uint32_t status) { return (status & 0xC0000000u) == kStatusBad; }
-
 enum AccessFlags : uint16_t { kAccessRead = 1, kAccessWrite = 2 };
 
 class CBaseTag {
