@@ -34,17 +34,59 @@ struct Sections {
   size_t recordsEnd;
   size_t usersBegin;
   size_t usersLength;
+  size_t optionsBegin;
+  size_t optionsLength;
 };
 
 Sections FindSections(const std::u16string& text) {
   const size_t options = FindAtLineStart(text, kOptionsMarker);
   const size_t users = FindAtLineStart(text, kUsersMarker);
-  Sections s{std::min({options, users, text.size()}), users, 0};
+  Sections s{std::min({options, users, text.size()}), users, 0, options, 0};
   if (users != std::u16string::npos) {
     const size_t end = (options != std::u16string::npos && options > users) ? options : text.size();
     s.usersLength = end - users;
   }
+  if (options != std::u16string::npos) {
+    const size_t end = (users != std::u16string::npos && users > options) ? users : text.size();
+    s.optionsLength = end - options;
+  }
   return s;
+}
+
+std::u16string Trimmed(const std::u16string& text) {
+  const size_t first = text.find_first_not_of(u" \t\r");
+  if (first == std::u16string::npos) return {};
+  return text.substr(first, text.find_last_not_of(u" \t\r") - first + 1);
+}
+
+std::string LowerAscii(const std::u16string& text) {
+  std::string lower;
+  for (char16_t c : text) lower += (c >= u'A' && c <= u'Z') ? char(c - u'A' + 'a') : c < 0x80 ? char(c) : '?';
+  return lower;
+}
+
+// The key lines of the options section other than the six the writer
+// stores (maxSessions, anonymousReadOnly, ... added by hand): kept, so that a
+// server started from the configurator keeps the limits and rights set for it.
+std::u16string HandAddedOptions(const std::u16string& section) {
+  static const char* const kWritten[] = {"port", "log", "allowanonimus", "derfile", "pemfile", "trustfolder"};
+  std::u16string kept;
+  bool inOptions = false;
+  size_t begin = 0;
+  while (begin < section.size()) {
+    const size_t end = std::min(section.find(u'\n', begin), section.size());
+    const std::u16string line = Trimmed(section.substr(begin, end - begin));
+    begin = end + 1;
+    if (!line.empty() && line.front() == u'[') {
+      inOptions = LowerAscii(line) == "[options]";
+      continue;
+    }
+    const size_t equals = line.find(u'=');
+    if (!inOptions || equals == std::u16string::npos || line.front() == u';' || line.front() == u'#') continue;
+    const std::string key = LowerAscii(Trimmed(line.substr(0, equals)));
+    if (std::find(std::begin(kWritten), std::end(kWritten), key) == std::end(kWritten)) kept += line + u'\n';
+  }
+  return kept;
 }
 
 // A section must start on a line of its own.
@@ -123,6 +165,7 @@ int ParseStartParameters(const std::string& utf8Text, std::vector<std::string>& 
   values[kStartUsers] = ini.GetValue("users", "users", "");
   values[kStartMaxSessions] = ini.GetValue("options", kMaxSessionsLimit.key, "");
   values[kStartMaxSessionTimeout] = ini.GetValue("options", kMaxSessionTimeoutLimit.key, "");
+  values[kStartAnonymousReadOnly] = ini.GetValue("options", kAnonymousReadOnlyKey, "");
   return 0;
 }
 
@@ -192,6 +235,8 @@ int StartLogLevel(const std::string& text) {
 
 bool StartAllowAnonymous(const std::string& text) { return text != "false"; }
 
+bool StartFlagKnown(const std::string& text) { return text.empty() || text == "true" || text == "false"; }
+
 std::u16string WithStartOptions(const std::u16string& text, const StartOptions& options) {
   const Sections s = FindSections(text);
   std::u16string result = text.substr(0, s.recordsEnd);
@@ -201,6 +246,7 @@ std::u16string WithStartOptions(const std::u16string& text, const StartOptions& 
             u"\nderFile = " + Utf8ToUtf16(options.derFile) + u"\npemFile = " +
             Utf8ToUtf16(options.pemFile) + u"\ntrustFolder = " + Utf8ToUtf16(options.trustFolder) +
             u"\n";
+  if (s.optionsLength) result += HandAddedOptions(text.substr(s.optionsBegin, s.optionsLength));
   if (s.usersLength) result += text.substr(s.usersBegin, s.usersLength);
   return result;
 }

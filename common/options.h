@@ -1,7 +1,7 @@
 // The options and users sections that follow the records of a .cfg file:
 //
 //   INIFILE\n\n[options]\nport = ...\n ... trustFolder = ...\n
-//   (maxSessions and maxSessionTimeout only when added by hand)
+//   (maxSessions, maxSessionTimeout and anonymousReadOnly only when added by hand)
 //   USERS\n\n[users]\nusers = name;password;name;password;
 //
 // The server reads both with INI rules from the unscrambled text in memory;
@@ -28,6 +28,7 @@ enum StartValue : size_t {
   // Set by hand only: the configurator's options writer has no field for them.
   kStartMaxSessions,
   kStartMaxSessionTimeout,
+  kStartAnonymousReadOnly,
   kStartValueCount
 };
 
@@ -42,6 +43,10 @@ struct StartLimit {
 constexpr StartLimit kMaxSessionsLimit{"maxSessions", 1, 10000, 100};
 // Milliseconds; an abandoned session holds its place this long at most.
 constexpr StartLimit kMaxSessionTimeoutLimit{"maxSessionTimeout", 1000, 3600000, 600000};
+
+// Anonymous sessions may browse, read and subscribe, but not write or call
+// the management methods; off unless the text is "true".
+constexpr char kAnonymousReadOnlyKey[] = "anonymousReadOnly";
 
 // The six option texts as the options writer stores them.
 struct StartOptions {
@@ -63,7 +68,8 @@ enum OptionsResult : int {
 };
 
 // Takes the texts of StartValue (port, log, allowanonimus, derFile, pemFile,
-// trustFolder, users, maxSessions, maxSessionTimeout; empty when missing)
+// trustFolder, users, maxSessions, maxSessionTimeout, anonymousReadOnly;
+// empty when missing)
 // from UTF-8 text with INI rules.
 // 0 on success, non-zero when the text cannot be parsed.
 int ParseStartParameters(const std::string& utf8Text, std::vector<std::string>& values);
@@ -83,9 +89,12 @@ std::optional<uint32_t> StartNumber(const std::string& text, uint32_t min, uint3
 uint16_t StartPort(const std::string& text);      // 1..65535, else 4840
 int StartLogLevel(const std::string& text);       // "none" 0 .. "verbose" 6, else 4 (info)
 bool StartAllowAnonymous(const std::string& text);  // false only for "false"
+bool StartFlagKnown(const std::string& text);       // empty, "true" or "false"
 
 // Edits of the unscrambled text. Records stay as they are; the options come
 // after them and the users section, when there is one, comes last.
+// The options writer keeps the keys of the old options section it does not
+// write itself (those added by hand).
 std::u16string WithStartOptions(const std::u16string& text, const StartOptions& options);
 std::u16string WithLogins(const std::u16string& text, const std::vector<Login>& logins);
 std::vector<Login> LoginsOf(const std::u16string& text);

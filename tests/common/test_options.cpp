@@ -26,15 +26,16 @@ std::vector<std::string> Parse(const std::string& text) {
 }
 
 TEST(StartParameters, ValuesFromOptionsAndUsersSections) {
-  // The two session limits are added by hand, in any place of the section.
+  // The session limits and the read-only flag are added by hand, in any
+  // place of the section.
   const std::string text = std::string(kRecords) +
                            "INIFILE\n\n[options]\nmaxSessions = 20\nport = 5000\nlog = debug\n"
-                           "allowanonimus = false\n"
+                           "allowanonimus = false\nANONYMOUSREADONLY = true\n"
                            "derFile = /c/server.der\npemFile = /c/server.pem\ntrustFolder = /c/trust\n"
                            "maxSessionTimeout = 60000\nUSERS\n\n[users]\nusers = иван;пароль 1;petr;;";
   const std::vector<std::string> expected = {"5000",          "debug",    "false",
                                              "/c/server.der", "/c/server.pem", "/c/trust",
-                                             "иван;пароль 1;petr;;", "20", "60000"};
+                                             "иван;пароль 1;petr;;", "20", "60000", "true"};
   EXPECT_EQ(Parse(text), expected);
 }
 
@@ -120,6 +121,27 @@ TEST(OptionsText, WriterIsIdempotentAndKeepsRecordsAndUsers) {
   EXPECT_EQ(values[kStartUsers], "a;1;");
 }
 
+TEST(OptionsText, WriterKeepsKeysAddedByHand) {
+  // A server started from the configurator must keep its limits and rights;
+  // the keys the writer stores itself are replaced, comments and other
+  // sections' keys are not carried into the options.
+  const std::u16string text = Utf8ToUtf16(kRecords) +
+                              u"INIFILE\n\n[options]\nport = 1\n  anonymousReadOnly = true \n; a note\n"
+                              u"LOG = debug\nmaxSessions = 7\n[other]\nkey = x\nUSERS\n\n[users]\nusers = a;1;";
+  StartOptions options;
+  options.port = "5002";
+  const std::u16string written = WithStartOptions(text, options);
+  EXPECT_EQ(WithStartOptions(written, options), written);
+  const std::vector<std::string> values = Parse(Utf16ToUtf8(written));
+  EXPECT_EQ(values[kStartPort], "5002");
+  EXPECT_EQ(values[kStartLog], "info");
+  EXPECT_EQ(values[kStartAnonymousReadOnly], "true");
+  EXPECT_EQ(values[kStartMaxSessions], "7");
+  EXPECT_EQ(values[kStartUsers], "a;1;");
+  EXPECT_EQ(written.find(u"key = x"), std::u16string::npos);
+  EXPECT_EQ(written.find(u"a note"), std::u16string::npos);
+}
+
 TEST(OptionsText, SectionsStartOnTheirOwnLine) {
   // Records without a final line end must not run into "INIFILE" or "USERS".
   const std::u16string records = u";Group_0;50;мс";
@@ -191,7 +213,7 @@ TEST_F(OptionsFile, ServerReadsOptionsAndUsersWithoutWorkFile) {
   const std::vector<std::string> values = StartValues();
   // The writer has no session limits: they stay empty, the server's defaults.
   EXPECT_EQ(values, (std::vector<std::string>{"4999", "info", "true", "", "/keys/my key.pem", "",
-                                              "оператор;секрет;", "", ""}));
+                                              "оператор;секрет;", "", "", ""}));
   EXPECT_EQ(LoadLogins(values[kStartUsers], path_),
             (std::vector<Login>{{"оператор", "секрет"}}));
   // Only the configuration itself: no clear-text copy was left beside it.

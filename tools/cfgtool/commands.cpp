@@ -69,16 +69,21 @@ void ReportStartOptions(const std::string& path, bool scrambled, std::ostream& o
     out << prefix << "port \"" << port << "\" is not a port number 1..65535, the server uses 4840\n";
   const bool logKnown = log.empty() || log == "info" || StartLogLevel(log) != StartLogLevel("info");
   if (!logKnown) out << prefix << "log \"" << log << "\" is not a level word, the server logs at info\n";
-  if (!anonymous.empty() && anonymous != "true" && anonymous != "false")
+  const std::string& readOnly = values[kStartAnonymousReadOnly];
+  if (!StartFlagKnown(anonymous))
     out << prefix << "allowanonimus \"" << anonymous
         << "\" is neither true nor false, anonymous access stays allowed\n";
+  if (!StartFlagKnown(readOnly))
+    out << prefix << kAnonymousReadOnlyKey << " \"" << readOnly
+        << "\" is neither true nor false, anonymous sessions keep every right\n";
   const std::vector<Login> logins = LoadLogins(values[kStartUsers], path);
   const std::string& users = values[kStartUsers];
   const size_t pieces = std::count(users.begin(), users.end(), ';') +
                         (users.empty() || users.back() == ';' ? 0 : 1);
   if (pieces % 2) out << prefix << "the user list ends with a name without a password, ignored\n";
   out << prefix << "port " << StartPort(port) << ", log " << (log.empty() || !logKnown ? "info" : log)
-      << ", anonymous access " << (StartAllowAnonymous(anonymous) ? "allowed" : "refused") << ", "
+      << ", anonymous access "
+      << (!StartAllowAnonymous(anonymous) ? "refused" : readOnly == "true" ? "allowed, read-only" : "allowed") << ", "
       << logins.size() << " users";
   for (const auto& [key, index] : {std::pair{"certificate", kStartDerFile},
                                    {"key", kStartPemFile}, {"trust folder", kStartTrustFolder}})
