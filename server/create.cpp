@@ -1,6 +1,5 @@
 #include "server/create.h"
 
-#include <open62541/plugin/accesscontrol_default.h>
 #include <open62541/plugin/pki_default.h>
 #include <open62541/server_config_default.h>
 
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "common/options.h"
+#include "server/access_control.h"
 #include "server/logging.h"
 #include "server/session_hooks.h"
 
@@ -78,6 +78,25 @@ UA_StatusCode SetTrustList(UA_CertificateVerification& verification, const ByteS
                                               nullptr, 0, nullptr, 0);
 }
 
+// The library checks this only when the server starts listening, where it
+// adds a line of its own that reads like a second fault; checked here, the
+// start-up ends with the reason alone.
+UA_StatusCode CheckApplicationUri(UA_CertificateVerification& verification, const UA_ByteString& certificate,
+                                  const std::string& path) {
+  static const UA_Logger quiet{[](void*, UA_LogLevel, UA_LogCategory, const char*, va_list) {}, nullptr, nullptr};
+  const UA_Logger* logger = verification.logging;
+  verification.logging = &quiet;
+  const UA_String uri = UA_STRING(const_cast<char*>(kApplicationUri));
+  const UA_StatusCode status = verification.verifyApplicationURI(&verification, &certificate, &uri);
+  verification.logging = logger;
+  if (status != UA_STATUSCODE_GOOD)
+    ServerLog(UA_LOGLEVEL_ERROR, UA_LOGCATEGORY_SERVER,
+              "The server certificate %s does not carry the application URI %s among its names (%s); make it "
+              "again with keyforge, which writes that URI unless -URI names another",
+              path.c_str(), kApplicationUri, UA_StatusCode_name(status));
+  return status;
+}
+
 UA_StatusCode AddSecurity(UA_ServerConfig& config, const ServerContext& context, const ByteStrings& trusted) {
   ByteStrings own;  // certificate, then key
   if (!ReadWholeFile(context.certificatePath, own) || !ReadWholeFile(context.privateKeyPath, own))
@@ -85,48 +104,13 @@ UA_StatusCode AddSecurity(UA_ServerConfig& config, const ServerContext& context,
   UA_StatusCode status = SetTrustList(config.secureChannelPKI, trusted);
   if (status == UA_STATUSCODE_GOOD) status = SetTrustList(config.sessionPKI, trusted);
   if (status != UA_STATUSCODE_GOOD) return status;
+  status = CheckApplicationUri(config.secureChannelPKI, own.m_Items[0], context.certificatePath);
+  if (status != UA_STATUSCODE_GOOD) return status;
   status = UA_ServerConfig_addAllSecurityPolicies(&config, &own.m_Items[0], &own.m_Items[1]);
   if (status != UA_STATUSCODE_GOOD)
     ServerLog(UA_LOGLEVEL_ERROR, UA_LOGCATEGORY_SERVER,
               "Private key %s cannot be used (damaged, not PEM or protected by a password): %s",
               context.privateKeyPath.c_str(), UA_StatusCode_name(status));
-  return status;
-}
-
-// Left to itself the library takes a user name and password on the None
-// endpoint whenever it can encrypt the password alone; the session that
-// follows would still travel unsigned and in the clear, open to reading and
-// tampering, so such a login is refused.
-decltype(UA_AccessControl::activateSession) g_checkLogin = nullptr;
-
-UA_StatusCode RefusePasswordWithoutEncryption(UA_Server* server, UA_AccessControl* ac,
-                                              const UA_EndpointDescription* endpoint,
-                                              const UA_ByteString* remoteCertificate, const UA_NodeId* sessionId,
-                                              const UA_ExtensionObject* token, void** sessionContext) {
-  if (endpoint->securityMode == UA_MESSAGESECURITYMODE_NONE && token->encoding >= UA_EXTENSIONOBJECT_DECODED &&
-      token->content.decoded.type == &UA_TYPES[UA_TYPES_USERNAMEIDENTITYTOKEN]) {
-    const UA_String& user = static_cast<const UA_UserNameIdentityToken*>(token->content.decoded.data)->userName;
-    ServerLog(UA_LOGLEVEL_WARNING, UA_LOGCATEGORY_SERVER,
-              "Login of user \"%.*s\" over the endpoint without encryption (None) refused: passwords are only "
-              "accepted over encrypted endpoints",
-              static_cast<int>(user.length), reinterpret_cast<const char*>(user.data));
-    return UA_STATUSCODE_BADSECURITYMODEINSUFFICIENT;
-  }
-  return g_checkLogin(server, ac, endpoint, remoteCertificate, sessionId, token, sessionContext);
-}
-
-UA_StatusCode ApplyAccessControl(UA_ServerConfig& config, const ServerContext& context) {
-  std::vector<UA_UsernamePasswordLogin> logins;
-  logins.reserve(context.logins.size());
-  for (const auto& [name, password] : context.logins)
-    logins.push_back({UA_STRING(const_cast<char*>(name.c_str())), UA_STRING(const_cast<char*>(password.c_str()))});
-  // The plug-in copies the logins.
-  const UA_StatusCode status =
-      UA_AccessControl_default(&config, context.allowAnonymous, nullptr, logins.size(), logins.data());
-  if (status != UA_STATUSCODE_GOOD) return status;
-  g_checkLogin = config.accessControl.activateSession;
-  config.accessControl.activateSession = RefusePasswordWithoutEncryption;
-  InstallSessionHooks(config.accessControl);
   return status;
 }
 
@@ -172,8 +156,9 @@ UA_StatusCode Configure(UA_ServerConfig& config, ServerContext& context) {
   }
 
   // Anonymous access and the logins apply whether or not encryption is offered.
-  UA_StatusCode status = ApplyAccessControl(config, context);
+  UA_StatusCode status = ApplyAccessControl(config, context, secured);
   if (status != UA_STATUSCODE_GOOD) return status;
+  InstallSessionHooks(config.accessControl);
   if (!secured && !context.logins.empty())
     ServerLog(UA_LOGLEVEL_WARNING, UA_LOGCATEGORY_SERVER,
               "User logins are configured, but passwords are only accepted over encrypted endpoints and "
@@ -199,7 +184,7 @@ UA_StatusCode Create(ServerContext& context) {
   std::memset(&config, 0, sizeof config);
   // Set before the minimal configuration so the event loop and the
   // certificate checks built there log through the server's logger too.
-  config.logging = PLogLogger();
+  config.logging = ConfigurationLogger();
   UA_StatusCode status = UA_ServerConfig_setMinimalCustomBuffer(&config, context.port, nullptr, 0, 0);
   if (status == UA_STATUSCODE_GOOD) status = Configure(config, context);
   if (status != UA_STATUSCODE_GOOD) {

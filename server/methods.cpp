@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "server/access_control.h"
 #include "server/logging.h"
 
 namespace virk::server {
@@ -28,7 +29,13 @@ const MethodDefinition kMethods[] = {
 
 // The method node's context is the ManagementMethods object; the body comes
 // from the method's browse name, which the library hands over as its id.
-UA_StatusCode CallMethod(UA_Server*, const UA_NodeId*, void*, const UA_NodeId* methodId, void* methodContext,
+void SetOutputText(UA_Variant& output, const std::string& text) {
+  UA_String outputText = UA_STRING(const_cast<char*>(text.c_str()));
+  UA_Variant_setScalarCopy(&output, &outputText, &UA_TYPES[UA_TYPES_STRING]);
+}
+
+UA_StatusCode CallMethod(UA_Server*, const UA_NodeId*, void* sessionContext, const UA_NodeId* methodId,
+                         void* methodContext,
                          const UA_NodeId*, void*, size_t inputSize, const UA_Variant* input, size_t outputSize,
                          UA_Variant* output) {
   auto* methods = static_cast<ManagementMethods*>(methodContext);
@@ -41,12 +48,16 @@ UA_StatusCode CallMethod(UA_Server*, const UA_NodeId*, void*, const UA_NodeId* m
   const std::string argument(reinterpret_cast<const char*>(text->data), text->length);
   for (const MethodDefinition& method : kMethods) {
     if (methodName != std::string(kChannelsFolder) + "." + method.name) continue;
+    if (IsReadOnlySession(sessionContext)) {
+      ServerLog(UA_LOGLEVEL_WARNING, UA_LOGCATEGORY_SERVER,
+                "%s refused: anonymous sessions may only browse, read and subscribe (%s = true)", method.name,
+                kAnonymousReadOnlyKey);
+      SetOutputText(output[0], kFailed);
+      return UA_STATUSCODE_GOOD;
+    }
     std::string result;
     const UA_StatusCode status = (methods->*method.body)(argument, result);
-    if (status == UA_STATUSCODE_GOOD) {
-      UA_String outputText = UA_STRING(const_cast<char*>(result.c_str()));
-      UA_Variant_setScalarCopy(&output[0], &outputText, &UA_TYPES[UA_TYPES_STRING]);
-    }
+    if (status == UA_STATUSCODE_GOOD) SetOutputText(output[0], result);
     return status;
   }
   return UA_STATUSCODE_BADMETHODINVALID;

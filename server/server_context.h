@@ -33,6 +33,7 @@ struct ServerContext {
 
   uint16_t port = kDefaultPort;
   bool allowAnonymous = true;
+  bool anonymousReadOnly = false;  // "anonymousReadOnly"
   std::string certificatePath;  // "derFile"
   std::string privateKeyPath;   // "pemFile"
   std::string trustFolder;      // "trustFolder"

@@ -36,6 +36,12 @@ std::string ApplyStartOptions(const std::vector<std::string>& values, ServerCont
               unsigned(context.port));
 
   context.allowAnonymous = StartAllowAnonymous(text(kStartAllowAnonymous));
+  const std::string& readOnly = text(kStartAnonymousReadOnly);
+  context.anonymousReadOnly = readOnly == "true";
+  if (!StartFlagKnown(readOnly))
+    ServerLog(UA_LOGLEVEL_WARNING, UA_LOGCATEGORY_SERVER,
+              "%s option \"%s\" is neither true nor false, anonymous sessions keep every right", kAnonymousReadOnlyKey,
+              readOnly.c_str());
   ReplaceIfGiven(context.certificatePath, text(kStartDerFile));
   ReplaceIfGiven(context.privateKeyPath, text(kStartPemFile));
   ReplaceIfGiven(context.trustFolder, text(kStartTrustFolder));

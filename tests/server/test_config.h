@@ -14,8 +14,9 @@
 namespace virk::server::test {
 
 inline bool WriteTestConfig(const std::string& path, const StartOptions& options, const std::vector<Login>& logins,
-                            std::string& error, const std::string& handOptions = {}) {
-  std::u16string text = Utf8ToUtf16(GenerateConfiguration(GeneratorOptions{}));
+                            std::string& error, const std::string& handOptions = {},
+                            const GeneratorOptions& records = {}) {
+  std::u16string text = Utf8ToUtf16(GenerateConfiguration(records));
   text = WithStartOptions(text, options) + Utf8ToUtf16(handOptions);
   if (!logins.empty()) text = WithLogins(text, logins);
   return WriteConfigText(path, text, true, error);

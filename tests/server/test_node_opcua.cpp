@@ -1,16 +1,13 @@
 // End to end with peers no one here wrote: the node-opcua client against the
 // server program, which polls a pymodbus slave; mbpoll looks at the slave.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "common/options.h"
 #include "common/text.h"
 #include "loopback_listener.h"
+#include "node_opcua.h"
 #include "opcua_client.h"
 #include "pymodbus_slave.h"
 #include "server_process.h"
@@ -39,9 +36,7 @@ std::string Records(uint16_t slavePort) {
 }
 
 TEST(NodeOpcua, BrowseReadWriteSubscribeAndMethodsAgainstAPymodbusSlave) {
-  const std::string modules = std::string(VIRK_NODE_OPCUA_DIR) + "/node_modules/node-opcua-client/package.json";
-  struct stat info;
-  if (stat(modules.c_str(), &info) != 0) GTEST_SKIP() << "node-opcua-client is not installed: build node_opcua_client";
+  if (!test::NodeOpcuaInstalled()) GTEST_SKIP() << "node-opcua-client is not installed: build node_opcua_client";
   if (std::system("command -v mbpoll > /dev/null") != 0) GTEST_SKIP() << "mbpoll is not installed";
 
   virk::test::PymodbusSlave slave;
@@ -57,15 +52,12 @@ TEST(NodeOpcua, BrowseReadWriteSubscribeAndMethodsAgainstAPymodbusSlave) {
   test::ServerProcess server(VIRK_SERVER_PROGRAM, {home / "e2e.cfg"}, home.Path(), home / "output.txt");
   ASSERT_TRUE(test::WaitUntilServing(port, 10s)) << server.Output();
 
-  const std::string command = "NODE_PATH='" + std::string(VIRK_NODE_OPCUA_DIR) + "/node_modules' timeout 90 node '" +
-                              VIRK_NODE_CHECK_SCRIPT + "' " + test::LoopbackUrl(port) + " " +
-                              std::to_string(slave.Port()) + " > '" + (home / "node.txt") + "' 2>&1";
-  const int status = std::system(command.c_str());
-  std::ifstream file(home / "node.txt");
-  std::stringstream output;
-  output << file.rdbuf();
-  EXPECT_EQ(status, 0) << output.str();
-  EXPECT_NE(output.str().find("ALL OK"), std::string::npos) << output.str();
+  std::string output;
+  const int status = test::RunNodeScript("node_opcua_check.js",
+                                         test::LoopbackUrl(port) + " " + std::to_string(slave.Port()),
+                                         home / "node.txt", output);
+  EXPECT_EQ(status, 0) << output;
+  EXPECT_NE(output.find("ALL OK"), std::string::npos) << output;
   EXPECT_EQ(server.StopWith(SIGINT, 10s), 0) << server.Output();
 }
 
