@@ -58,7 +58,8 @@ class ServerSecurity : public ::testing::Test {
   // the server's own certificate and a trusted folder holding the client's.
   // `handOptions`: option lines added by hand. Every tag of the records is a
   // holding register of an emulated device, so writes answer Good.
-  std::unique_ptr<ServerProcess> Start(bool secured, bool anonymous = false, const std::string& handOptions = {}) {
+  std::unique_ptr<ServerProcess> Start(bool secured, bool anonymous = false, const std::string& handOptions = {},
+                                       const std::string& serverUri = "urn:virkopcua.server.application") {
     StartOptions options;
     m_Port = virk::test::ClosedLoopbackPort();
     options.port = std::to_string(m_Port);
@@ -67,7 +68,7 @@ class ServerSecurity : public ::testing::Test {
       options.derFile = m_ServerCertificate;
       options.pemFile = m_Home / "server.pem";
       options.trustFolder = m_Home / "trusted";
-      EXPECT_TRUE(test::MakeCertificate(options.derFile, options.pemFile, "urn:virkopcua.server.application"));
+      EXPECT_TRUE(test::MakeCertificate(options.derFile, options.pemFile, serverUri));
       EXPECT_TRUE(test::MakeCertificate(m_ClientCertificate, m_ClientKey, kClientUri));
       std::filesystem::create_directory(options.trustFolder);
       std::filesystem::copy_file(m_ClientCertificate, m_Home / "trusted/client.der");
@@ -282,6 +283,16 @@ TEST_F(ServerSecurity, RepeatedWrongPasswordsShutOutOnlyTheirAddressForAWhile) {
   EXPECT_EQ(login(url, "secret"), UA_STATUSCODE_GOOD) << server->Output();
 
   EXPECT_EQ(server->StopWith(SIGINT, 20s), 0) << server->Output();
+}
+
+TEST_F(ServerSecurity, ACertificateForAnotherApplicationEndsStartUpWithOneReason) {
+  auto server = Start(true, false, {}, "urn:some.other.application");
+  EXPECT_EQ(server->WaitForExit(20s), 1) << server->Output();
+  const std::string output = server->Output();
+  EXPECT_NE(output.find("does not carry the application URI urn:virkopcua.server.application"), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("Failed call Create, exit"), std::string::npos) << output;
+  EXPECT_EQ(output.find("Empty comparing"), std::string::npos) << output;
 }
 
 }  // namespace
