@@ -216,9 +216,21 @@ TEST_F(ServerSecurity, WithAnonymousAccessOffNoIdentityOpensASessionInTheClear) 
   } else {
     std::cout << "node-opcua-client is not installed: the certificate login over None is not tried\n";
   }
-  auto encrypted = TrustedClient(kBasic256Sha256, kEncrypted);
-  ASSERT_EQ(encrypted->UseCertificateIdentity(m_ClientCertificate, m_ClientKey), UA_STATUSCODE_GOOD);
-  EXPECT_EQ(encrypted->ConnectAndRead(LoopbackUrl(m_Port)), UA_STATUSCODE_GOOD) << server->Output();
+  // Over Sign and over SignAndEncrypt a trusted certificate logs in, an
+  // untrusted one does not, even on a trusted channel.
+  for (const auto mode : {UA_MESSAGESECURITYMODE_SIGN, kEncrypted}) {
+    auto trusted = TrustedClient(kBasic256Sha256, mode);
+    ASSERT_EQ(trusted->UseCertificateIdentity(m_ClientCertificate, m_ClientKey), UA_STATUSCODE_GOOD);
+    EXPECT_EQ(trusted->ConnectAndRead(LoopbackUrl(m_Port)), UA_STATUSCODE_GOOD) << mode << server->Output();
+    EXPECT_EQ(TrustedClient(kBasic256Sha256, mode)->ConnectAndRead(LoopbackUrl(m_Port), "operator", "secret"),
+              UA_STATUSCODE_GOOD)
+        << mode;
+  }
+  const std::string strangerCertificate = m_Home / "stranger.der", strangerKey = m_Home / "stranger.pem";
+  ASSERT_TRUE(test::MakeCertificate(strangerCertificate, strangerKey, "urn:virk:test:stranger"));
+  auto stranger = TrustedClient(kBasic256Sha256, kEncrypted);
+  ASSERT_EQ(stranger->UseCertificateIdentity(strangerCertificate, strangerKey), UA_STATUSCODE_GOOD);
+  EXPECT_EQ(stranger->ConnectAndRead(LoopbackUrl(m_Port)), UA_STATUSCODE_BADIDENTITYTOKENREJECTED);
 
   EXPECT_EQ(server->StopWith(SIGINT, 20s), 0) << server->Output();
   // The log names the rules in force only, not the library's defaults it replaced.
