@@ -114,6 +114,14 @@ class ServerSecurity : public ::testing::Test {
     return UA_Client_connectUsername(client.get(), url.c_str(), user.c_str(), password.c_str());
   }
 
+  // What GetEndpoints offers on the server's port.
+  std::vector<OpcUaClient::Endpoint> Endpoints() {
+    OpcUaClient discovery;
+    std::vector<OpcUaClient::Endpoint> endpoints;
+    EXPECT_EQ(discovery.GetEndpoints(LoopbackUrl(m_Port), endpoints), UA_STATUSCODE_GOOD);
+    return endpoints;
+  }
+
   // A trusted client, not yet connected, over `policy` and `mode`.
   std::unique_ptr<CertificateClient> TrustedClient(const std::string& policy, UA_MessageSecurityMode mode) {
     auto client = std::make_unique<CertificateClient>(m_ClientCertificate, m_ClientKey, kClientUri,
@@ -170,9 +178,7 @@ TEST_F(ServerSecurity, WithoutCertificatesNoPasswordIsTakenAtAll) {
   auto server = Start(false);
   ASSERT_TRUE(test::WaitUntilServing(m_Port, 20s)) << server->Output();
 
-  OpcUaClient discovery;
-  std::vector<OpcUaClient::Endpoint> endpoints;
-  ASSERT_EQ(discovery.GetEndpoints(LoopbackUrl(m_Port), endpoints), UA_STATUSCODE_GOOD);
+  const std::vector<OpcUaClient::Endpoint> endpoints = Endpoints();
   ASSERT_FALSE(endpoints.empty());
   for (const auto& endpoint : endpoints) {
     EXPECT_EQ(endpoint.policy, kNone);
@@ -189,9 +195,7 @@ TEST_F(ServerSecurity, WithAnonymousAccessOffNoIdentityOpensASessionInTheClear) 
   ASSERT_TRUE(test::WaitUntilServing(m_Port, 20s)) << server->Output();
 
   // Each endpoint offers each kind of identity once.
-  OpcUaClient discovery;
-  std::vector<OpcUaClient::Endpoint> endpoints;
-  ASSERT_EQ(discovery.GetEndpoints(LoopbackUrl(m_Port), endpoints), UA_STATUSCODE_GOOD);
+  const std::vector<OpcUaClient::Endpoint> endpoints = Endpoints();
   ASSERT_GT(endpoints.size(), 1u);
   for (const auto& endpoint : endpoints) {
     std::vector<UA_UserTokenType> tokens = endpoint.tokens;
