@@ -192,7 +192,7 @@ int WriteConfiguration(const CTreeItemRoot& root, const std::string& path, bool 
   std::u16string old;
   if (ReadConfigText(path, true, old, error)) text.append(old, RecordSectionEnd(old));
   const std::string bytes = EncodeConfigText(text, true);
-  if (!WriteFileBytes(path, bytes, error)) return kWriteRecordsFailed;
+  if (!WriteFileBytes(path, bytes, HoldsUsersSection(text), error)) return kWriteRecordsFailed;
   std::string back;
   if (!ReadFileBytes(path, back, error) || back != bytes) return kWriteCheckFailed;
   return kWriteOk;

@@ -1,8 +1,11 @@
 #include "text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/platform.h"
 
 namespace virk {
 namespace {
@@ -193,31 +196,48 @@ bool ReadConfigText(const std::string& path, bool scrambled, std::u16string& tex
 
 bool WriteConfigText(const std::string& path, const std::u16string& text, bool scramble,
                      std::string& error) {
-  return WriteFileBytes(path, EncodeConfigText(text, scramble), error);
+  return WriteFileBytes(path, EncodeConfigText(text, scramble), HoldsUsersSection(text), error);
 }
 
-bool WriteFileBytes(const std::string& path, const std::string& bytes, std::string& error) {
-  const std::string temporary = path + ".tmp";
-  errno = 0;
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (!file) {
-    error = "cannot create " + temporary + ": " + std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const int writeErrno = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
-    error = "cannot write " + temporary + ": " + std::strerror(written ? errno : writeErrno);
-    std::remove(temporary.c_str());
-    return false;
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = "cannot replace " + path + ": " + std::strerror(errno);
-    std::remove(temporary.c_str());
-    return false;
-  }
+bool WriteFileBytes(const std::string& path, const std::string& bytes, bool ownerOnly, std::string& error) {
+  return platform::ReplaceFile(path, bytes, ownerOnly, error);
+}
+
+namespace {
+
+bool IsBlank(char16_t unit) { return unit == u' ' || unit == u'\t' || unit == u'\r'; }
+
+std::u16string_view Trimmed(std::u16string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool IsUsersWord(std::u16string_view text) {
+  if (text.size() != 5) return false;
+  for (size_t i = 0; i < text.size(); ++i)
+    if ((text[i] | 0x20) != u"users"[i]) return false;
   return true;
+}
+
+// The INI reader takes "[ name ]" with anything after the bracket for a section line.
+bool StartsUsersSection(std::u16string_view line) {
+  line = Trimmed(line);
+  if (IsUsersWord(line)) return true;
+  if (line.empty() || line.front() != u'[') return false;
+  const size_t close = line.find(u']');
+  return close != line.npos && IsUsersWord(Trimmed(line.substr(1, close - 1)));
+}
+
+}  // namespace
+
+bool HoldsUsersSection(std::u16string_view text) {
+  for (size_t begin = 0; begin < text.size();) {
+    const size_t end = std::min(text.find(u'\n', begin), text.size());
+    if (StartsUsersSection(text.substr(begin, end - begin))) return true;
+    begin = end + 1;
+  }
+  return false;
 }
 
 }  // namespace virk

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace virk {
@@ -37,15 +38,21 @@ bool ReadConfigText(const std::string& path, bool scrambled, std::u16string& tex
 
 // Scrambles when asked, encodes as UTF-8 (no byte-order mark) and replaces the
 // file. The new content goes to a temporary file first, so a failed write
-// leaves the old file as it was.
+// leaves the old file as it was. A new file is owner-only when the text holds
+// the users section; a replaced one keeps its permissions.
 bool WriteConfigText(const std::string& path, const std::u16string& text, bool scramble,
                      std::string& error);
 
 // The stored form of a configuration text: scrambled when asked, then UTF-8.
 std::string EncodeConfigText(const std::u16string& text, bool scramble);
 
-// Replaces the file with the bytes through a temporary file beside it.
-bool WriteFileBytes(const std::string& path, const std::string& bytes, std::string& error);
+// True when a line of the text is "USERS" or starts the INI section [users]
+// (any case, blanks around), as the options and users sections (options.h) begin.
+bool HoldsUsersSection(std::u16string_view text);
+
+// Replaces the file with the bytes through a temporary file beside it; a new
+// file is owner-only when asked, a replaced one keeps its permissions.
+bool WriteFileBytes(const std::string& path, const std::string& bytes, bool ownerOnly, std::string& error);
 
 // "invalid UTF-8 at byte offset N": the one wording of decoding failures.
 std::string InvalidUtf8Message(size_t offset);

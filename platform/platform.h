@@ -15,6 +15,20 @@ std::optional<std::string> ProfileFolder();
 // Creates the folder with all missing parents. False with a reason on failure.
 bool MakeFolders(const std::string& path, std::string& error);
 
+// Replaces the file at `path` with `bytes` through the temporary `path`.tmp
+// renamed over it, so a failed write leaves the old file as it was. The new
+// file keeps the permissions of the one it replaces; a file made new is
+// owner-only when asked, else it gets the default (0666 less the umask). The
+// temporary has those permissions from its creation on. False with a reason.
+bool ReplaceFile(const std::string& path, const std::string& bytes, bool ownerOnly, std::string& error);
+
+// Closes the folder to all but its owner and narrows every regular file in
+// it to at most owner read and write. False with a reason on failure.
+bool RestrictFolderToOwner(const std::string& path, std::string& error);
+
+// Every file and folder the process creates from now on is its owner's only.
+void CreateOwnerOnlyFromNowOn();
+
 // Millisecond tick counter that wraps at 2^32, like the tick counter the
 // polling timers were designed around.
 uint32_t TickCount32();
