@@ -127,6 +127,11 @@ bool InitLogging(const std::string& logFolder, const std::string& levelOption, s
   ServerLog(UA_LOGLEVEL_INFO, UA_LOGCATEGORY_SERVER, "LOG level - %s",
             levelOption.empty() ? "INFO" : levelOption.c_str());
   if (!platform::MakeFolders(logFolder, error)) return false;
+  // The log lists user names and refused logins; older versions left its
+  // files readable by all. plog creates its files (a new one at every roll)
+  // as the umask allows, so from here on the process creates owner-only.
+  if (!platform::RestrictFolderToOwner(logFolder, error)) return false;
+  platform::CreateOwnerOnlyFromNowOn();
 
   static plog::RollingFileAppender<plog::TxtFormatter> fileAppender(
       (std::filesystem::path(logFolder) / kLogFileName).c_str(), kLogFileMaxBytes, kLogFileCount);

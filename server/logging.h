@@ -36,9 +36,11 @@ const UA_Logger* ActiveLogger();
 // Sends the model's and the engine's messages (common/log.h) to ActiveLogger.
 void RouteModelLogToActiveLogger();
 
-// Logs "LOG level - <option>", creates `logFolder` with its parents and opens
-// "OPCUAserver.log" there (10,000,000 bytes, 10 files) plus the colour console.
-// Once per process. False with a reason when the folder cannot be made.
+// Logs "LOG level - <option>", creates `logFolder` with its parents, makes it
+// and its files owner-only, and opens "OPCUAserver.log" there (10,000,000
+// bytes, 10 files) plus the colour console. Every file the process creates
+// afterwards is owner-only. Once per process. False with a reason when the
+// folder cannot be made or closed to others.
 bool InitLogging(const std::string& logFolder, const std::string& levelOption, std::string& error);
 
 void ServerLog(UA_LogLevel level, UA_LogCategory category, const char* format, ...)

@@ -60,7 +60,8 @@ int OpenReport() {
   char path[4096];
   const int length = snprintf(path, sizeof path, "%s/%s", g_setup->folder.c_str(), name);
   if (length < 0 || size_t(length) >= sizeof path) return -1;
-  return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Memory contents: the owner's only.
+  return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
 }
 
 void OnFatalSignal(int signal, siginfo_t* info, void*) {

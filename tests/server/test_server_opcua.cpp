@@ -17,6 +17,7 @@
 #include "temp_folder.h"
 #include "test_certificates.h"
 #include "test_config.h"
+#include "tests/common/scoped_umask.h"
 
 namespace virk::server {
 namespace {
@@ -163,9 +164,26 @@ TEST_F(ServerOverOpcUa, LogOptionSetsTheLevelCaseSensitively) {
   EXPECT_EQ(infoOutput.find(" DEBUG ["), std::string::npos) << infoOutput;
 }
 
+TEST_F(ServerOverOpcUa, LogFolderAndFilesAreOwnerOnlyAndOlderOnesAreNarrowed) {
+  const virk::test::ScopedUmask usual(022);  // inherited by the server
+  const std::string log = m_Home / "Documents/VIRK/OPC UA/Log";
+  for (const char* start : {"fresh", "after an older version"}) {
+    SCOPED_TRACE(start);
+    auto server = Start(OptionsOnFreePort());
+    ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << server->Output();
+    EXPECT_EQ(virk::test::ModeOf(log), 0700u);
+    EXPECT_EQ(virk::test::ModeOf(log + "/OPCUAserver.log"), 0600u);
+    EXPECT_EQ(virk::test::ModeOf(m_Home / "Documents/VIRK/OPC UA"), 0755u) << "only the Log folder is closed";
+    EXPECT_EQ(server->StopWith(SIGINT, 10s), 0) << server->Output();
+    std::filesystem::permissions(log, std::filesystem::perms(0755));
+    std::filesystem::permissions(log + "/OPCUAserver.log", std::filesystem::perms(0644));
+  }
+}
+
 TEST_F(ServerOverOpcUa, CrashLeavesAReportInTheDumpFolder) {
   const rlimit noCore{0, 0};  // inherited by the server: no core file in the test folder
   ASSERT_EQ(setrlimit(RLIMIT_CORE, &noCore), 0);
+  const virk::test::ScopedUmask usual(022);
   auto server = Start(OptionsOnFreePort());
   ASSERT_TRUE(test::WaitUntilServing(m_Port, 10s)) << server->Output();
   EXPECT_EQ(server->StopWith(SIGSEGV, 10s), ServerProcess::kKilledBySignal);
@@ -176,6 +194,8 @@ TEST_F(ServerOverOpcUa, CrashLeavesAReportInTheDumpFolder) {
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].filename().string().rfind("MemoryServer ", 0), 0u);
   EXPECT_EQ(reports[0].extension(), ".dmp");
+  EXPECT_EQ(virk::test::ModeOf(dumps), 0700u);
+  EXPECT_EQ(virk::test::ModeOf(reports[0]), 0600u) << "memory contents";
   std::ifstream report(reports[0]);
   const std::string text((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("SIGSEGV"), std::string::npos) << text;
