@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/platform.h"
 
@@ -87,6 +89,20 @@ constexpr char kBom[] = "\xEF\xBB\xBF";
 
 std::string ReadErrorText() { return errno ? std::strerror(errno) : "read error"; }
 
+// fopen takes a folder on Linux; reading it would fail later, after its size
+// had been taken for a huge length.
+std::FILE* OpenForReading(const std::string& path, std::string& error) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    error = "is a folder";
+    return nullptr;
+  }
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) error = std::strerror(errno);
+  return file;
+}
+
 }  // namespace
 
 void Scramble(std::u16string& text) {
@@ -152,12 +168,8 @@ std::string InvalidUtf8Message(size_t offset) {
 
 bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& error) {
   bytes.clear();
-  errno = 0;
-  FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    error = std::strerror(errno);
-    return false;
-  }
+  FilePtr file(OpenForReading(path, error));
+  if (!file) return false;
   // The size is only a hint (the file may change while read).
   if (std::fseek(file.get(), 0, SEEK_END) == 0) {
     const long size = std::ftell(file.get());
@@ -249,12 +261,8 @@ bool ConfigLineReader::Open(const std::string& path, bool scrambled) {
   m_Pos = m_End = m_Consumed = 0;
   m_AtEnd = m_BadEncoding = false;
   m_Error.clear();
-  errno = 0;
-  m_File.reset(std::fopen(path.c_str(), "rb"));
-  if (!m_File) {
-    m_Error = std::strerror(errno);
-    return false;
-  }
+  m_File.reset(OpenForReading(path, m_Error));
+  if (!m_File) return false;
   m_Buffer.resize(kChunk);
   if (!Fill()) return false;
   if (m_End >= 3 && std::memcmp(m_Buffer.data(), kBom, 3) == 0) m_Pos = 3;

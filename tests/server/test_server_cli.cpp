@@ -75,6 +75,13 @@ TEST(ServerCommandLine, ConfigurationThatDoesNotLoadEndsWithCodeOne) {
   EXPECT_FALSE(std::filesystem::exists(home / "Documents/VIRK/OPC UA/Log/OPCUAserver.log"));
 }
 
+TEST(ServerCommandLine, FolderGivenForTheConfigurationIsRefusedWithItsReason) {
+  TempFolder home;
+  const Finished run = RunToEnd(home, {home.Path()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.output.find("error the file cannot be read [is a folder]"), std::string::npos) << run.output;
+}
+
 // Lines of `text` that contain `part`, in order.
 std::vector<std::string> LinesWith(const std::string& text, const std::string& part) {
   std::vector<std::string> lines;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -14,6 +15,8 @@
 #include "common/options.h"
 #include "common/text.h"
 #include "generator.h"
+#include "server_process.h"
+#include "tests/common/scoped_umask.h"
 
 namespace fs = std::filesystem;
 using namespace virk;
@@ -273,6 +276,28 @@ TEST_F(CfgTool, CheckReadsScrambledOnlyForCfgFiles) {
   EXPECT_EQ(cfgtool::Check(PathOf("plain.CFG"), out), 1);
   EXPECT_EQ(cfgtool::Check(PathOf("missing.cfg"), out), 1);
   EXPECT_NE(out.str().find("missing.cfg"), std::string::npos);
+}
+
+// The program itself: the clear text of a configuration holding users is
+// written owner-only, and a folder given for a file is refused with a reason.
+TEST_F(CfgTool, ProgramWritesUsersOwnerOnlyAndRefusesAFolder) {
+  const test::ScopedUmask usual(022);
+  const auto run = [&](const std::vector<std::string>& args) {
+    server::test::ServerProcess tool(VIRK_CFGTOOL_PROGRAM, args, dir_.string(), PathOf("output.txt"));
+    const int code = tool.WaitForExit(std::chrono::seconds(20));
+    return std::to_string(code) + " " + tool.Output();
+  };
+  const std::string text = GenerateConfiguration(GeneratorOptions{}) + "USERS\n\n[users]\nusers = a;secret;";
+  WriteBytes(PathOf("users.txt"), text);
+  EXPECT_EQ(run({"pack", PathOf("users.txt"), PathOf("users.cfg")}), "0 ");
+  EXPECT_EQ(run({"unpack", PathOf("users.cfg"), PathOf("clear.txt")}), "0 ");
+  EXPECT_EQ(test::ModeOf(PathOf("users.cfg")), 0600u);
+  EXPECT_EQ(test::ModeOf(PathOf("clear.txt")), 0600u);
+
+  fs::create_directory(PathOf("folder"));
+  const std::string reason = PathOf("folder") + ": cannot read the file: is a folder\n";
+  EXPECT_EQ(run({"unpack", PathOf("folder"), PathOf("out.txt")}), "1 " + reason);
+  EXPECT_NE(run({"check", PathOf("folder")}).find("[is a folder]"), std::string::npos);
 }
 
 }  // namespace
