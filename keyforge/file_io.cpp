@@ -1,5 +1,7 @@
 #include "file_io.h"
 
+#include "platform/platform.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,27 +30,7 @@ bool RemoveIfPresent(const std::string& path, std::string& error) {
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes, bool ownerOnly,
                     std::string& error) {
-  if (!RemoveIfPresent(path, error)) return false;
-  std::FILE* file = std::fopen(path.c_str(), "wbx");
-  if (file == nullptr) {
-    error = Describe(path, std::strerror(errno));
-    return false;
-  }
-  std::error_code code;
-  if (ownerOnly) {
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
-                    code);
-  }
-  bool written = !code && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  int savedErrno = errno;
-  if (std::fclose(file) != 0 && written) {
-    written = false;
-    savedErrno = errno;
-  }
-  if (written) return true;
-  error = Describe(path, code ? code.message() : std::strerror(savedErrno));
-  std::remove(path.c_str());  // no partial file is left as if it were complete
-  return false;
+  return RemoveIfPresent(path, error) && platform::WriteNewFile(path, bytes, ownerOnly, error);
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path, std::string& error) {

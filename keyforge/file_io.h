@@ -9,8 +9,8 @@ namespace virk::keyforge {
 
 // Writes `bytes` to `path`, replacing what was there. A link or file left at
 // the path is removed first and the new file is created exclusively, so the
-// bytes never go through someone else's link. `ownerOnly` restricts the file
-// to its owner before anything is written (private keys).
+// bytes never go through someone else's link. `ownerOnly` makes the file its
+// owner's from its creation on (private keys).
 bool WriteFileBytes(const std::string& path, const std::string& bytes, bool ownerOnly,
                     std::string& error);
 std::optional<std::string> ReadFileBytes(const std::string& path, std::string& error);

@@ -22,6 +22,11 @@ bool MakeFolders(const std::string& path, std::string& error);
 // temporary has those permissions from its creation on. False with a reason.
 bool ReplaceFile(const std::string& path, const std::string& bytes, bool ownerOnly, std::string& error);
 
+// Creates a file that must not exist yet, owner-only from its creation on
+// when asked, else with the default permissions. False with a reason, and
+// no file, on failure.
+bool WriteNewFile(const std::string& path, const std::string& bytes, bool ownerOnly, std::string& error);
+
 // Closes the folder to all but its owner and narrows every regular file in
 // it to at most owner read and write. False with a reason on failure.
 bool RestrictFolderToOwner(const std::string& path, std::string& error);

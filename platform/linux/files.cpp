@@ -35,25 +35,6 @@ std::string Reason(const char* what, const std::string& path) {
   return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
-// A stale temporary (or a link planted in its place) is removed, and the new
-// one is created exclusively with its final permissions from the start.
-int CreateTemporary(const std::string& temporary, NewFileMode mode, std::string& error) {
-  if (unlink(temporary.c_str()) != 0 && errno != ENOENT) {
-    error = Reason("cannot remove the stale", temporary);
-    return -1;
-  }
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode.mode);
-  if (fd < 0) {
-    error = Reason("cannot create", temporary);
-  } else if (mode.exact && fchmod(fd, mode.mode) != 0) {
-    error = Reason("cannot set the permissions of", temporary);
-    close(fd);
-    unlink(temporary.c_str());
-    return -1;
-  }
-  return fd;
-}
-
 bool WriteAll(int fd, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
@@ -63,6 +44,30 @@ bool WriteAll(int fd, const std::string& bytes) {
     done += size_t(written);
   }
   return true;
+}
+
+// Created exclusively (a link planted in its place is not followed) with
+// its final permissions from the start, then written; nothing is left on failure.
+bool WriteExclusive(const std::string& path, const std::string& bytes, NewFileMode mode, std::string& error) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode.mode);
+  if (fd < 0) {
+    error = Reason("cannot create", path);
+    return false;
+  }
+  bool done = true;
+  if (mode.exact && fchmod(fd, mode.mode) != 0) {
+    error = Reason("cannot set the permissions of", path);
+    done = false;
+  } else if (!WriteAll(fd, bytes)) {
+    error = Reason("cannot write", path);
+    done = false;
+  }
+  if (close(fd) != 0 && done) {
+    error = Reason("cannot write", path);
+    done = false;
+  }
+  if (!done) unlink(path.c_str());
+  return done;
 }
 
 // Owner read and write at most for a regular file; links and folders stay.
@@ -79,20 +84,19 @@ bool NarrowFile(DIR* folder, const std::string& path, const char* name, std::str
 
 bool ReplaceFile(const std::string& path, const std::string& bytes, bool ownerOnly, std::string& error) {
   const std::string temporary = path + ".tmp";
-  const int fd = CreateTemporary(temporary, ModeFor(path, ownerOnly), error);
-  if (fd < 0) return false;
-  bool done = WriteAll(fd, bytes);
-  if (!done) error = Reason("cannot write", temporary);
-  if (close(fd) != 0 && done) {
-    error = Reason("cannot write", temporary);
-    done = false;
+  if (unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+    error = Reason("cannot remove the stale", temporary);
+    return false;
   }
-  if (done && rename(temporary.c_str(), path.c_str()) != 0) {
-    error = Reason("cannot replace", path);
-    done = false;
-  }
-  if (!done) unlink(temporary.c_str());
-  return done;
+  if (!WriteExclusive(temporary, bytes, ModeFor(path, ownerOnly), error)) return false;
+  if (rename(temporary.c_str(), path.c_str()) == 0) return true;
+  error = Reason("cannot replace", path);
+  unlink(temporary.c_str());
+  return false;
+}
+
+bool WriteNewFile(const std::string& path, const std::string& bytes, bool ownerOnly, std::string& error) {
+  return WriteExclusive(path, bytes, ownerOnly ? NewFileMode{kOwnerOnlyFile, true} : NewFileMode{0666, false}, error);
 }
 
 bool RestrictFolderToOwner(const std::string& path, std::string& error) {
