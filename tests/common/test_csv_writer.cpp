@@ -44,7 +44,9 @@ class CsvWriterTest : public LoaderTest {
     ASSERT_TRUE(loader.LoadText(text)) << LoggedTexts(kLogUserland).front();
   }
   CPlainItemFactory factory;
-  std::string path = ::testing::TempDir() + "virk_writer.cfg";
+  // One file per test: ctest runs the tests of this program side by side.
+  std::string path = ::testing::TempDir() + "virk_writer_" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".cfg";
   void TearDown() override {
     std::remove(path.c_str());
     LoaderTest::TearDown();
@@ -101,7 +103,7 @@ TEST_F(CsvWriterTest, ScrambledSaveKeepsSectionsAndIsStable) {
 TEST_F(CsvWriterTest, PlainExportUsesCrLfAndImportsBack) {
   CTreeItemRoot tree;
   Load(tree, kCanonical);
-  path = ::testing::TempDir() + "virk_writer.csv";
+  path += ".csv";
   ASSERT_EQ(WriteConfiguration(tree, path, true), kWriteOk);
   const std::string bytes = FileBytes(path);
   EXPECT_EQ(bytes.rfind("CHANNEL;1;2;3;4;5;6;7;8;9;10;11;12;13;14\r\n;A;TCP", 0), 0u);
