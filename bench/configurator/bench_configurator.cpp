@@ -6,12 +6,12 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
+#include "app/mainwindow.h"
+#include "app/prompts.h"
 #include "common/text.h"
 #include "generator.h"
-#include "mainwindow.h"
-#include "prompts.h"
-#include "tag_series.h"
-#include "tree_edit.h"
+#include "model/tag_series.h"
+#include "model/tree_edit.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "createcertificates.h"
-#include "dialogchoosecertificate.h"
+#include "dialogs/security/createcertificates.h"
+#include "dialogs/security/dialogchoosecertificate.h"
+#include "dialogs/security/keyforge_run.h"
 #include "fake_prompts.h"
-#include "keyforge_run.h"
 
 namespace {
 

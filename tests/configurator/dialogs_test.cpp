@@ -8,10 +8,10 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 
-#include "channelsetupdialog.h"
-#include "devicesetupdialog.h"
-#include "groupsetupdialog.h"
-#include "tagsetupdialog.h"
+#include "dialogs/items/channelsetupdialog.h"
+#include "dialogs/items/devicesetupdialog.h"
+#include "dialogs/items/groupsetupdialog.h"
+#include "dialogs/items/tagsetupdialog.h"
 
 using namespace virk;
 

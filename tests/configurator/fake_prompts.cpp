@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "progressbar.h"
+#include "dialogs/progressbar.h"
 
 void OnNextDialog(const std::function<bool(QDialog*)>& edit) {
   // Polls until a modal dialog other than a progress dialog is up; bounded so

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "prompts.h"
+#include "app/prompts.h"
 
 class FakePrompts : public Prompts {
  public:

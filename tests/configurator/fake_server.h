@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-#include "server_calls.h"
+#include "model/server_calls.h"
 
 class RecordingServer : public ServerCalls {
  public:

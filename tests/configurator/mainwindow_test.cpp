@@ -9,14 +9,14 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include "app/mainwindow.h"
 #include "common/csv_writer.h"
 #include "fake_prompts.h"
 #include "fake_server.h"
-#include "item_info.h"
-#include "mainwindow.h"
+#include "model/item_info.h"
 #include "sample_config.h"
-#include "tablemodelvariable.h"
 #include "ui_mainwindow.h"
+#include "views/tablemodelvariable.h"
 
 using namespace virk;
 

@@ -1,7 +1,7 @@
 #include "sample_config.h"
 
 #include "common/csv_writer.h"
-#include "tree_edit.h"
+#include "model/tree_edit.h"
 
 using namespace virk;
 

@@ -6,17 +6,17 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "aboutdialog.h"
-#include "channelsetupdialog.h"
-#include "createcertificates.h"
-#include "devicesetupdialog.h"
-#include "dialogaddusers.h"
-#include "dialogchoosecertificate.h"
-#include "groupsetupdialog.h"
-#include "mainwindow.h"
-#include "progressbar.h"
-#include "prompts.h"
-#include "tagsetupdialog.h"
+#include "app/mainwindow.h"
+#include "app/prompts.h"
+#include "dialogs/aboutdialog.h"
+#include "dialogs/items/channelsetupdialog.h"
+#include "dialogs/items/devicesetupdialog.h"
+#include "dialogs/items/groupsetupdialog.h"
+#include "dialogs/items/tagsetupdialog.h"
+#include "dialogs/progressbar.h"
+#include "dialogs/security/createcertificates.h"
+#include "dialogs/security/dialogaddusers.h"
+#include "dialogs/security/dialogchoosecertificate.h"
 #include "ui_mainwindow.h"
 
 namespace {

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "fake_server.h"
-#include "item_names.h"
-#include "tag_series.h"
-#include "tree_edit.h"
+#include "model/item_names.h"
+#include "model/tag_series.h"
+#include "model/tree_edit.h"
 
 using namespace virk;
 

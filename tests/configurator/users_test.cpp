@@ -9,10 +9,10 @@
 #include "common/csv_writer.h"
 #include "common/options.h"
 #include "common/text.h"
-#include "dialogaddusers.h"
+#include "dialogs/security/dialogaddusers.h"
 #include "fake_prompts.h"
 #include "sample_config.h"
-#include "stardelegate.h"
+#include "views/stardelegate.h"
 
 using namespace virk;
 

@@ -6,11 +6,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "app_log.h"
+#include "app/app_log.h"
+#include "dialogs/progressbar.h"
 #include "fake_prompts.h"
-#include "progressbar.h"
-#include "tablemodelmonitoring.h"
-#include "tree_edit.h"
+#include "model/tree_edit.h"
+#include "views/tablemodelmonitoring.h"
 
 using virk::CItem;
 

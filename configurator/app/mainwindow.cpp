@@ -1,0 +1,714 @@
+#include "app/mainwindow.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QThread>
+#include <QUrl>
+
+#include "app/app_log.h"
+#include "app/prompts.h"
+#include "dialogs/aboutdialog.h"
+#include "dialogs/items/channelsetupdialog.h"
+#include "dialogs/items/devicesetupdialog.h"
+#include "dialogs/items/groupsetupdialog.h"
+#include "dialogs/items/item_dialogs.h"
+#include "dialogs/items/tagsetupdialog.h"
+#include "dialogs/progressbar.h"
+#include "dialogs/security/createcertificates.h"
+#include "dialogs/security/dialogaddusers.h"
+#include "dialogs/security/keyforge_run.h"
+#include "model/config_file.h"
+#include "model/tag_series.h"
+#include "model/tree_edit.h"
+#include "ui_mainwindow.h"
+#include "views/tablemodelmonitoring.h"
+#include "views/tablemodelvariable.h"
+
+using namespace virk;
+
+namespace {
+
+const char kCfgFilter[] = "Конфигурация OPC UA сервера MODBUS (*.cfg);;Все файлы (*.*)";
+const char kCsvFilter[] = "Конфигурация OPC UA сервера MODBUS (*.csv);;Все файлы (*.*)";
+const char kImageDir[] = ":/res/images/res/";
+
+QIcon Icon(const char* file) { return QIcon(QString(kImageDir) + file); }
+
+const char* IconOfKind(int32_t kind) {
+  switch (kind) {
+    case kKindChannel: return "channel.png";
+    case kKindDevice: return "device.png";
+    case kKindGroup: return "group.png";
+    default: return "channels.png";
+  }
+}
+
+// Messages of the add and edit operations, by kind (channel, device, group).
+struct KindTexts {
+  const char* addFailed;
+  const char* addDuplicate;
+  const char* addServer;
+  const char* editDuplicate;
+  const char* editFailed;
+  const char* deleteWhat;
+};
+
+const KindTexts& TextsOf(int32_t kind) {
+  static const KindTexts kChannel = {
+      "Добавление канала завершилось неудачно, не удалось добавить дочерний элемент",
+      "Добавление канала завершилось неудачно, обнаружен дубликат",
+      "Добавление канала завершилось неудачно, на сервере произошла ошибка",
+      "Изменения канала завершилось неудачно, обнаружен дубликат",
+      "Изменения канала завершилось неудачно", "выбранный канал"};
+  static const KindTexts kDevice = {
+      "Добавление устройства завершилось неудачно, не удалось добавить дочерний элемент в канал",
+      "Добавление устройства завершилось неудачно, обнаружен дубликат",
+      "Добавление устройства завершилось неудачно, на сервере произошла ошибка",
+      "Изменения устройства завершилось неудачно, обнаружен дубликат",
+      "Изменения устройства завершилось неудачно", "выбранное устройство"};
+  static const KindTexts kGroup = {
+      "Добавление группы завершилось неудачно, не удалось добавить дочерний элемент в устройство",
+      "Добавление группы завершилось неудачно, обнаружен дубликат",
+      "Добавление группы завершилось неудачно, на сервере произошла ошибка",
+      "Изменения группы завершилось неудачно, обнаружен дубликат",
+      "Изменения группы завершилось неудачно", "выбранную группу"};
+  return kind == kKindChannel ? kChannel : kind == kKindDevice ? kDevice : kGroup;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow),
+      m_tagModel(new TableModelVariable(this)),
+      m_monitorModel(new TableModelMonitoring(this)),
+      m_statusLabel(new QLabel(this)) {
+  ui->setupUi(this);
+  ui->splitter->setStretchFactor(0, 0);
+  ui->splitter->setStretchFactor(1, 1);
+  ui->splitter->setSizes({260, 640});
+  ui->tableView->setModel(m_tagModel);
+  ui->tableView_2->setModel(m_monitorModel);
+  ui->tableView_2->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  statusBar()->addWidget(m_statusLabel);
+  m_statusLabel->setText("Сервер не запущен");
+
+  // The OPC UA client and the server process control are not part of this
+  // window yet; their actions stay off until they are.
+  for (QAction* a : {ui->action, ui->run_server_action, ui->showOutput_action, ui->stop_server_action})
+    a->setEnabled(false);
+
+  // Copy, paste and delete keys of the tree.
+  const struct {
+    const char* text;
+    QKeySequence key;
+    void (MainWindow::*handler)();
+  } treeKeys[] = {{"Копировать", QKeySequence("Ctrl+C"), &MainWindow::on_copy_action_triggered},
+                  {"Вставить", QKeySequence("Ctrl+V"), &MainWindow::on_paste_action_triggered},
+                  {"Удалить", QKeySequence(Qt::Key_Delete), &MainWindow::on_delete_action_triggered}};
+  for (const auto& k : treeKeys) {
+    auto* action = new QAction(k.text, ui->treeWidget);
+    action->setShortcut(k.key);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    connect(action, &QAction::triggered, this, k.handler);
+    ui->treeWidget->addAction(action);
+  }
+
+  connect(ui->tableView, &QWidget::customContextMenuRequested, this,
+          &MainWindow::tableWidget_2_customContextMenuRequested);
+  connect(ui->tableWidget, &QTableWidget::cellDoubleClicked, this,
+          &MainWindow::slotEditItemTableDoubleClick);
+  connect(ui->tableView, &QTableView::doubleClicked, this, &MainWindow::slotEditTagTableDoubleClick);
+  connect(this, &MainWindow::signalTagAdd, this, &MainWindow::slotTagAdd, Qt::QueuedConnection);
+  connect(this, &MainWindow::signalDuplicateWarning, this,
+          [this](const QString& text) { Warn(text); }, Qt::QueuedConnection);
+  connect(&m_monitoringTimer, &QTimer::timeout, m_monitorModel, &TableModelMonitoring::Refresh);
+
+  RebuildTree();
+  Select(&m_root);  // shows the root's properties and applies its enabling rules
+  ui->tabWidget->setCurrentIndex(0);
+  ui->tabWidget->setTabEnabled(1, false);
+  ui->tabWidget->setTabEnabled(2, false);
+}
+
+MainWindow::~MainWindow() {
+  if (m_serverProcess.state() != QProcess::NotRunning) {
+    m_serverProcess.kill();
+    m_serverProcess.waitForFinished(30000);
+  }
+  delete ui;
+}
+
+void MainWindow::Warn(const QString& text, const QString& title) {
+  CurrentPrompts().Warning(this, title, text);
+  LogWarning(text);
+}
+
+// ---------------------------------------------------------------- tree widget
+
+QTreeWidgetItem* MainWindow::AddTreeItem(QTreeWidgetItem* parent, CItem* item) {
+  auto* treeItem = new QTreeWidgetItem(kTreeRoot + item->Kind());
+  treeItem->setText(0, item->Kind() == kKindRoot ? QString("Каналы") : ItemName(*item));
+  treeItem->setIcon(0, Icon(IconOfKind(item->Kind())));
+  if (parent)
+    parent->addChild(treeItem);
+  else
+    ui->treeWidget->addTopLevelItem(treeItem);
+  m_items.insert(treeItem, item);
+  return treeItem;
+}
+
+void MainWindow::AddSubtree(QTreeWidgetItem* parent, CItem* item) {
+  QTreeWidgetItem* treeItem = AddTreeItem(parent, item);
+  if (item->Kind() >= kKindGroup) return;  // tags live in the tag table
+  for (const auto& [name, child] : item->Children()) AddSubtree(treeItem, child.get());
+}
+
+void MainWindow::RebuildTree() {
+  m_tagModel->SetGroup(QString(), nullptr);
+  m_monitorModel->SetGroup(QString(), nullptr);
+  const QSignalBlocker block(ui->treeWidget);
+  ui->treeWidget->clear();
+  m_items.clear();
+  QTreeWidgetItem* rootItem = AddTreeItem(nullptr, &m_root);
+  for (const auto& [name, channel] : m_root.Children()) AddSubtree(rootItem, channel.get());
+  rootItem->setExpanded(true);
+}
+
+void MainWindow::RemoveTreeItem(QTreeWidgetItem* treeItem) {
+  for (int i = 0; i < treeItem->childCount(); ++i) RemoveTreeItem(treeItem->child(i));
+  m_items.remove(treeItem);
+}
+
+QTreeWidgetItem* MainWindow::TreeItemOf(const CItem* item) const {
+  for (auto it = m_items.cbegin(); it != m_items.cend(); ++it)
+    if (it.value() == item) return it.key();
+  return nullptr;
+}
+
+void MainWindow::Select(const CItem* item) {
+  if (QTreeWidgetItem* treeItem = TreeItemOf(item)) {
+    ui->treeWidget->clearSelection();
+    ui->treeWidget->setCurrentItem(treeItem);
+    treeItem->setSelected(true);
+  }
+}
+
+QTreeWidgetItem* MainWindow::SelectedTreeItem() const {
+  const QList<QTreeWidgetItem*> selected = ui->treeWidget->selectedItems();
+  return selected.isEmpty() ? nullptr : selected.first();
+}
+
+CItem* MainWindow::SelectedItem() const { return ItemOf(SelectedTreeItem()); }
+
+// ------------------------------------------------------ selection and enabling
+
+void MainWindow::ShowProperties(const CItem& item) {
+  PropertyRows rows;
+  if (const CInfo* info = InfoOf(&item)) {
+    rows = info->Properties();
+  } else {
+    rows = {{"Файл конфигурации", m_configPath},
+            {"Количество каналов", QString::number(m_root.Children().size())}};
+  }
+  QTableWidget* table = ui->tableWidget;
+  table->clearContents();
+  table->setRowCount(int(rows.size()));
+  for (int r = 0; r < rows.size(); ++r) {
+    for (int c = 0; c < 2; ++c) {
+      auto* cell = new QTableWidgetItem(c == 0 ? rows[r].name : rows[r].value);
+      cell->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+      table->setItem(r, c, cell);
+    }
+  }
+  table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+  table->verticalHeader()->hide();
+}
+
+void MainWindow::ShowGroupTags(CItem* group) {
+  const QString path = group ? ItemPath(*group) : QString();
+  m_tagModel->SetGroup(path, group);
+  m_monitorModel->SetGroup(path, group);
+  if (group) {
+    ui->tableView->resizeColumnsToContents();
+    ui->tableView_2->resizeColumnsToContents();
+  }
+}
+
+void MainWindow::on_treeWidget_itemSelectionChanged() {
+  QTreeWidgetItem* treeItem = SelectedTreeItem();
+  CItem* item = ItemOf(treeItem);
+  if (!item) return;
+  if (item->Kind() != kKindRoot) m_itemSelectedSinceStart = true;
+  ShowProperties(*item);
+  const bool group = item->Kind() == kKindGroup;
+  ShowGroupTags(group ? item : nullptr);
+  if (!group) ui->tabWidget->setCurrentIndex(0);
+  ui->tabWidget->setTabEnabled(1, group);
+  ui->tabWidget->setTabEnabled(2, group);
+  EnableActions(treeItem->type());
+}
+
+void MainWindow::ApplyEnablingRules() {
+  QTreeWidgetItem* treeItem = SelectedTreeItem();
+  EnableActions(treeItem ? treeItem->type() : int(kTreeRoot));
+}
+
+void MainWindow::SetMonitoringActive(bool active) {
+  m_monitoring = active;
+  ui->monitoring_action->setIcon(Icon(active ? "monitoring_on.png" : "monitoring_off.png"));
+  ApplyEnablingRules();
+}
+
+void MainWindow::EnableActions(int type) {
+  const bool channelOrBelow = type >= kTreeChannel;
+  const bool deviceOrBelow = type >= kTreeDevice;
+  const bool group = type == kTreeGroup;
+  const bool on = !m_monitoring;
+  for (QAction* a : {ui->open_action, ui->action_import_conf, ui->action_export_conf})
+    a->setEnabled(on);
+  ui->save_action->setEnabled(on && m_configOpen && (channelOrBelow || m_itemSelectedSinceStart));
+  ui->add_channel_action->setEnabled(on);
+  ui->add_device_action->setEnabled(on && channelOrBelow);
+  ui->add_group_action->setEnabled(on && deviceOrBelow);
+  ui->add_tag_action->setEnabled(on && group);
+  ui->edit_action->setEnabled(on && deviceOrBelow);
+  for (QAction* a : {ui->delete_action, ui->copy_action, ui->paste_action})
+    a->setEnabled(on && channelOrBelow);
+  ui->monitoring_action->setEnabled(m_monitoring || group);
+}
+
+// ------------------------------------------------------------ long operations
+
+int MainWindow::RunWithProgress(const std::function<void()>& work) {
+  ProgressBar bar(this);
+  connect(this, &MainWindow::signalSetLabelProgressBar, &bar,
+          &ProgressBar::slotSetLabelProgressBar, Qt::QueuedConnection);
+  connect(this, &MainWindow::signalCloseProgressBar, &bar, &ProgressBar::slotCloseProgressBar,
+          Qt::QueuedConnection);
+  std::unique_ptr<QThread> worker(QThread::create(work));
+  worker->start();
+  const int code = bar.exec();
+  worker->wait();
+  return code;
+}
+
+void MainWindow::OpenConfiguration(bool import) {
+  const QString path = CurrentPrompts().OpenFileName(this, "Открыть файл", QDir::currentPath(),
+                                                     import ? kCsvFilter : kCfgFilter);
+  if (path.isEmpty()) return;
+  m_configPath = path;
+  // The views hold pointers into the tree the load replaces.
+  m_tagModel->SetGroup(QString(), nullptr);
+  m_monitorModel->SetGroup(QString(), nullptr);
+  bool loaded = false;
+  RunWithProgress([&] {
+    emit signalSetLabelProgressBar("Выполняется открытие конфигуарции, пожалуйста, подождите...");
+    loaded = LoadConfiguration(m_root, path, import,
+                               [this](const QString& text) { emit signalDuplicateWarning(text); });
+    if (!loaded) {
+      // A rejected file leaves an empty configuration, never half of one.
+      while (!m_root.Children().empty()) m_root.RemoveChild(m_root.Children().begin()->first);
+      LogWarning("Ошибка заполнения дерева, не верный формат файла");
+    }
+    emit signalCloseProgressBar(loaded ? 0 : 7);
+  });
+  RebuildTree();
+  m_configOpen = loaded;
+  if (loaded) m_unsaved = false;
+  Select(&m_root);
+  on_treeWidget_itemSelectionChanged();
+}
+
+bool MainWindow::SaveConfigurationAs(bool exportPlain) {
+  const QString path = CurrentPrompts().SaveFileName(this, "Сохранить файл", QDir::homePath(),
+                                                     exportPlain ? kCsvFilter : kCfgFilter);
+  if (path.isEmpty()) return false;
+  m_configPath = path;
+  m_root.m_FilePath = path.toStdString();
+  const int code = RunWithProgress([&] {
+    emit signalSetLabelProgressBar("Выполняется сохранение конфигурации, пожалуйста, подождите...");
+    const int result = SaveConfiguration(m_root, path, exportPlain);
+    if (result != 0) LogWarning("Не удалось сохранить файл конфигурации");
+    emit signalCloseProgressBar(result);
+  });
+  if (code == 0 && !exportPlain) m_unsaved = false;
+  return code == 0;
+}
+
+void MainWindow::on_open_action_triggered() { OpenConfiguration(false); }
+void MainWindow::on_action_import_conf_triggered() { OpenConfiguration(true); }
+void MainWindow::on_save_action_triggered() { SaveConfigurationAs(false); }
+void MainWindow::on_action_export_conf_triggered() { SaveConfigurationAs(true); }
+
+// -------------------------------------------------------- dialog result slots
+
+void MainWindow::AppendArguments(QStringList& list, const QStringList& info, bool flagSaveEnable) {
+  list += info;
+  m_unsaved = flagSaveEnable;
+}
+
+void MainWindow::slotInfoChannel(QStringList info, bool flag) { AppendArguments(m_channelArgs, info, flag); }
+void MainWindow::slotInfoDevice(QStringList info, bool flag) { AppendArguments(m_deviceArgs, info, flag); }
+void MainWindow::slotInfoGroup(QStringList info, bool flag) { AppendArguments(m_groupArgs, info, flag); }
+void MainWindow::slotInfoTag(QStringList info, bool flag) { AppendArguments(m_tagArgs, info, flag); }
+void MainWindow::slotInfoCountTag(int count) { m_countTag = std::max(1, count); }
+
+void MainWindow::slotDisconnect() { m_server = nullptr; }
+
+// ------------------------------------------------------------- tree editing
+
+bool MainWindow::RunItemDialog(CItem* item) {
+  std::unique_ptr<QDialog> dialog = CreateItemDialog(item, this);
+  if (!dialog) return false;
+  if (auto* d = qobject_cast<ChannelSetupDialog*>(dialog.get()))
+    connect(d, &ChannelSetupDialog::signalInfoChannel, this, &MainWindow::slotInfoChannel);
+  if (auto* d = qobject_cast<DeviceSetupDialog*>(dialog.get()))
+    connect(d, &DeviceSetupDialog::signalInfoDevice, this, &MainWindow::slotInfoDevice);
+  if (auto* d = qobject_cast<GroupSetupDialog*>(dialog.get()))
+    connect(d, &GroupSetupDialog::signalInfoGroup, this, &MainWindow::slotInfoGroup);
+  if (auto* d = qobject_cast<TagSetupDialog*>(dialog.get())) {
+    connect(d, &TagSetupDialog::signalInfoTag, this, &MainWindow::slotInfoTag);
+    connect(d, &TagSetupDialog::signalInfoCountTag, this, &MainWindow::slotInfoCountTag);
+  }
+  return dialog->exec() == QDialog::Accepted;
+}
+
+void MainWindow::AddChild(int32_t kind) {
+  CItem* parent = kind == kKindChannel ? &m_root : AncestorOfKind(SelectedItem(), kind - 1);
+  if (!parent) return;
+  QStringList& args = kind == kKindChannel ? m_channelArgs
+                      : kind == kKindDevice ? m_deviceArgs
+                                            : m_groupArgs;
+  const KindTexts& texts = TextsOf(kind);
+  ItemPtr item = kind == kKindChannel  ? NewChannel(m_root)
+                 : kind == kKindDevice ? NewDevice(*parent)
+                                       : NewItem(*parent, kind);
+  args = {kind == kKindChannel ? QString("Каналы") : ItemPath(*parent), QString::number(kind)};
+  const bool accepted = RunItemDialog(item.get());
+  CItem* added = nullptr;
+  const AddResult result = accepted ? AddUnique(*parent, std::move(item), &added) : AddResult::Failed;
+  if (accepted && result == AddResult::Failed) Warn(texts.addFailed);
+  if (result == AddResult::Duplicate) Warn(texts.addDuplicate);
+  if (added && m_server && !m_server->AddNode(args)) {
+    Warn(texts.addServer);
+    parent->RemoveChild(added->Name());
+    added = nullptr;
+  } else if (added && m_server) {
+    m_unsaved = true;
+  }
+  args.clear();
+  if (!added) return;
+  QTreeWidgetItem* parentItem = TreeItemOf(parent);
+  AddTreeItem(parentItem, added);
+  parentItem->setExpanded(true);
+  if (kind == kKindChannel) m_configOpen = true;
+  Select(added);
+}
+
+void MainWindow::on_add_channel_action_triggered() { AddChild(kKindChannel); }
+void MainWindow::on_add_device_action_triggered() { AddChild(kKindDevice); }
+void MainWindow::on_add_group_action_triggered() { AddChild(kKindGroup); }
+
+void MainWindow::on_add_tag_action_triggered() {
+  CItem* group = SelectedItem();
+  if (!group || group->Kind() != kKindGroup) return;
+  ItemPtr tag = NewItem(*group, kKindTag);
+  m_tagArgs = {ItemPath(*group), "4"};
+  m_countTag = 1;
+  if (!RunItemDialog(tag.get())) {
+    m_tagArgs.clear();
+    return;
+  }
+  const QStringList args = m_tagArgs;
+  const int count = m_countTag;
+  m_tagArgs.clear();
+  // The table shows the group while the worker adds to it; its rows are
+  // announced once the worker is done.
+  m_tagModel->SetGroup(QString(), nullptr);
+  m_monitorModel->SetGroup(QString(), nullptr);
+  bool serverChanged = false;
+  RunWithProgress([&] {
+    emit signalSetLabelProgressBar("Выполняется добавление тегов, пожалуйста, подождите...");
+    const TagSeriesOutcome outcome = AddTagSeries(*group, std::move(tag), args, count, m_server);
+    serverChanged = outcome.serverChanged;
+    emit signalTagAdd(count, outcome.code);
+  });
+  if (serverChanged) m_unsaved = true;
+}
+
+void MainWindow::slotTagAdd(int, int code) {
+  on_treeWidget_itemSelectionChanged();
+  ui->tabWidget->setCurrentIndex(1);
+  emit signalCloseProgressBar(code);
+}
+
+void MainWindow::EditItem(CItem* item) {
+  if (!item || item->Kind() == kKindRoot || m_monitoring) return;
+  const int32_t kind = item->Kind();
+  const KindTexts& texts = TextsOf(kind);
+  QStringList& args = kind == kKindChannel ? m_channelArgs
+                      : kind == kKindDevice ? m_deviceArgs
+                                            : m_groupArgs;
+  args = {ItemPath(*item), QString::number(kind)};
+  // Settings before the dialog, to restore when the result is a duplicate.
+  ItemPtr before = item->DeepCopy(ItemFactory());
+  if (!RunItemDialog(item)) {
+    args.clear();
+    return;
+  }
+  if (HasDuplicate(*item->Parent(), *item)) {
+    Warn(texts.editDuplicate);
+    if (auto* channel = dynamic_cast<CChannelInfo*>(item))
+      channel->m_Data = static_cast<CChannelInfo&>(*before).m_Data;
+    else if (auto* device = dynamic_cast<CDeviceInfo*>(item))
+      device->m_Data = static_cast<CDeviceInfo&>(*before).m_Data;
+  } else if (m_server) {
+    const bool channel = kind == kKindChannel;
+    bool ok = !channel || m_server->StopExchange();
+    ok = ok && m_server->EditNode(args);
+    ok = (!channel || m_server->StartExchange()) && ok;
+    if (ok)
+      m_unsaved = true;
+    else
+      Warn(texts.editFailed);
+  }
+  args.clear();
+  if (QTreeWidgetItem* treeItem = TreeItemOf(item)) treeItem->setText(0, ItemName(*item));
+  on_treeWidget_itemSelectionChanged();
+}
+
+void MainWindow::on_edit_action_triggered() { EditItem(SelectedItem()); }
+void MainWindow::slotEditItemTableDoubleClick() { EditItem(SelectedItem()); }
+
+void MainWindow::on_delete_action_triggered() {
+  QTreeWidgetItem* treeItem = SelectedTreeItem();
+  CItem* item = ItemOf(treeItem);
+  if (!item || item->Kind() == kKindRoot || m_monitoring) return;
+  if (!CurrentPrompts().ConfirmDelete(this, TextsOf(item->Kind()).deleteWhat)) return;
+  if (m_server && !m_server->DeleteNode({ItemPath(*item)})) {
+    Warn("Удаление ноды завершилось неудачно");
+    return;
+  }
+  m_tagModel->SetGroup(QString(), nullptr);
+  m_monitorModel->SetGroup(QString(), nullptr);
+  CItem* parent = item->Parent();
+  QTreeWidgetItem* parentItem = treeItem->parent();
+  RemoveTreeItem(treeItem);
+  delete treeItem;
+  parent->RemoveChild(item->Name());
+  m_unsaved = true;
+  Select(ItemOf(parentItem));
+}
+
+void MainWindow::on_copy_action_triggered() {
+  CItem* item = SelectedItem();
+  if (!item || item->Kind() == kKindRoot || m_monitoring) return;
+  m_clipboard.clear();
+  if (ItemPtr copy = item->DeepCopy(ItemFactory())) m_clipboard.push_back(std::move(copy));
+}
+
+void MainWindow::on_paste_action_triggered() {
+  if (m_clipboard.empty() || m_monitoring) return;
+  CItem* parent = AncestorOfKind(SelectedItem(), m_clipboard.front()->Kind() - 1);
+  if (!parent || parent->Kind() == kKindGroup) return;  // tags are pasted in the tag table
+  CItem* pasted = nullptr;
+  for (const ItemPtr& source : m_clipboard)
+    if ((pasted = PasteCopy(*parent, *source, int(m_clipboard.size()))))
+      AddSubtree(TreeItemOf(parent), pasted);
+  if (!pasted) return;
+  m_unsaved = true;
+  TreeItemOf(parent)->setExpanded(true);
+  Select(pasted);
+}
+
+// ---------------------------------------------------------------- tag table
+
+QList<CItem*> MainWindow::SelectedTags() const {
+  QList<CItem*> tags;
+  for (const QModelIndex& index : ui->tableView->selectionModel()->selectedRows())
+    if (CItem* tag = m_tagModel->TagAt(index.row())) tags.push_back(tag);
+  return tags;
+}
+
+void MainWindow::RefreshTags() { on_treeWidget_itemSelectionChanged(); }
+
+void MainWindow::tag_edit_action_triggered() {
+  CItem* group = SelectedItem();
+  const QList<CItem*> tags = SelectedTags();
+  if (!group || group->Kind() != kKindGroup || tags.isEmpty() || m_monitoring) return;
+  CItem* tag = tags.first();
+  m_tagArgs = {QString::fromStdString(tag->FullName()), "4"};
+  if (RunItemDialog(tag) && m_server && !m_server->EditNode(m_tagArgs)) {
+    Warn("Изменение тега завершилось неудачно");
+  } else {
+    RefreshTags();
+  }
+  m_tagArgs.clear();
+}
+
+void MainWindow::slotEditTagTableDoubleClick() { tag_edit_action_triggered(); }
+
+void MainWindow::tag_delete_action_triggered() {
+  CItem* group = SelectedItem();
+  const QList<CItem*> tags = SelectedTags();
+  if (!group || group->Kind() != kKindGroup || tags.isEmpty() || m_monitoring) return;
+  if (!CurrentPrompts().ConfirmDelete(this, "выбранные теги")) return;
+  m_tagModel->SetGroup(QString(), nullptr);
+  m_monitorModel->SetGroup(QString(), nullptr);
+  for (CItem* tag : tags) {
+    if (m_server && !m_server->DeleteNode({QString::fromStdString(tag->FullName())})) {
+      Warn("Удаление ноды завершилось неудачно");
+      continue;
+    }
+    group->RemoveChild(tag->Name());
+    m_unsaved = true;
+  }
+  RefreshTags();
+}
+
+void MainWindow::tag_copy_action_triggered() {
+  const QList<CItem*> tags = SelectedTags();
+  if (tags.isEmpty() || m_monitoring) return;
+  m_clipboard.clear();
+  for (CItem* tag : tags)
+    if (ItemPtr copy = tag->DeepCopy(ItemFactory())) m_clipboard.push_back(std::move(copy));
+}
+
+void MainWindow::tag_paste_action_triggered() {
+  CItem* group = SelectedItem();
+  if (!group || group->Kind() != kKindGroup || m_clipboard.empty() || m_monitoring ||
+      m_clipboard.front()->Kind() != kKindTag)
+    return;
+  m_tagModel->SetGroup(QString(), nullptr);
+  for (const ItemPtr& source : m_clipboard) {
+    CItem* pasted = PasteCopy(*group, *source, int(m_clipboard.size()));
+    if (!pasted) continue;
+    m_unsaved = true;
+    const QStringList args = QStringList{ItemPath(*group), "4"} +
+                             TagArguments(static_cast<const CTagBase&>(*pasted));
+    if (m_server && !m_server->AddNode(args)) {
+      Warn("Добавление тега завершилось неудачно, на сервере произошла ошибка");
+      group->RemoveChild(pasted->Name());
+    }
+  }
+  RefreshTags();
+}
+
+// ------------------------------------------------------------- context menus
+
+void MainWindow::on_treeWidget_customContextMenuRequested(const QPoint& pos) {
+  QTreeWidgetItem* treeItem = ui->treeWidget->itemAt(pos);
+  if (m_monitoring || !treeItem) return;
+  QMenu menu(this);
+  switch (treeItem->type()) {
+    case kTreeRoot: menu.addAction(ui->add_channel_action); break;
+    case kTreeChannel: menu.addAction(ui->add_device_action); break;
+    case kTreeDevice: menu.addAction(ui->add_group_action); break;
+    default: menu.addAction(ui->add_tag_action);
+  }
+  if (treeItem->type() != kTreeRoot) {
+    menu.addSeparator();
+    menu.addAction("Редактировать", this, &MainWindow::on_edit_action_triggered);
+    menu.addAction(Icon("delete.png"), "Удалить", this, &MainWindow::on_delete_action_triggered);
+    menu.addSeparator();
+    menu.addAction("Копировать", QKeySequence("Ctrl+C"), this, &MainWindow::on_copy_action_triggered);
+    menu.addAction("Вставить", QKeySequence("Ctrl+V"), this, &MainWindow::on_paste_action_triggered);
+  }
+  menu.exec(ui->treeWidget->viewport()->mapToGlobal(pos));
+}
+
+void MainWindow::tableWidget_2_customContextMenuRequested(const QPoint& pos) {
+  if (m_monitoring) return;
+  QMenu menu(this);
+  menu.addAction("Добавить", this, &MainWindow::on_add_tag_action_triggered);
+  menu.addSeparator();
+  menu.addAction(Icon("tag_add.png"), "Редактировать", this, &MainWindow::tag_edit_action_triggered);
+  menu.addAction(Icon("delete.png"), "Удалить", this, &MainWindow::tag_delete_action_triggered);
+  menu.addSeparator();
+  menu.addAction("Копировать", this, &MainWindow::tag_copy_action_triggered);
+  menu.addAction("Вставить", this, &MainWindow::tag_paste_action_triggered);
+  menu.exec(ui->tableView->viewport()->mapToGlobal(pos));
+}
+
+// ---------------------------------------------------------- other actions
+
+void MainWindow::on_monitoring_action_triggered() {
+  if (!m_server) {
+    Warn("Нет подключенных серверов, запустите сервер или подключитесь к нему через меню Сервис",
+         "Ошибка");
+  }
+}
+
+void MainWindow::on_about_action_triggered() { AboutDialog(this).exec(); }
+
+void MainWindow::on_action_help_triggered() {
+  const QString help = QDir::current().absoluteFilePath("opcua-server_modbus.chm");
+  if (!QFileInfo::exists(help) || !QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
+    Warn("Не удалось открыть справку");
+}
+
+void MainWindow::on_create_certiifcates_triggered() { slotCreateCertificates({}); }
+
+void MainWindow::slotCreateCertificates(QMap<QString, QString> mapSettingsCert) {
+  CreateCertificates dialog(this);
+  connect(&dialog, &CreateCertificates::signalCreateCertificate, this,
+          [&mapSettingsCert](const QMap<QString, QString>& settings) { mapSettingsCert = settings; });
+  if (dialog.exec() != QDialog::Accepted) return;
+  const QString program = QCoreApplication::applicationDirPath() + "/keyforge";
+  const KeyforgeResult result = RunKeyforge(program, mapSettingsCert);
+  if (result.success) {
+    CurrentPrompts().Information(this, "Успешно", result.message);
+    LogInfo(result.message);
+  } else {
+    Warn(result.message, "Ошибка");
+  }
+}
+
+void MainWindow::on_action_addUsers_triggered() {
+  if (m_configPath.isEmpty()) {
+    Warn("Не открыта конфигурация сервера, операция прервана");
+    return;
+  }
+  DialogAddUsers dialog(m_configPath, this);
+  dialog.exec();
+}
+
+void MainWindow::on_close_action_triggered() {
+  if (m_serverProcess.state() != QProcess::NotRunning &&
+      CurrentPrompts().Question(this, "Внимание", "Сервер запущен, хотите остановить сервер и выйти?",
+                                QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  Prompts& prompts = CurrentPrompts();
+  if (m_serverProcess.state() != QProcess::NotRunning) {
+    if (prompts.Question(this, "Внимание", "Сервер запущен, хотите остановить сервер и выйти?",
+                         QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
+      event->ignore();
+      return;
+    }
+    m_serverProcess.kill();
+    if (!m_serverProcess.waitForFinished(30000) &&
+        prompts.Question(this, "Внимание", "При остановке сервера произошла ошибка! Хотите выйти?",
+                         QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
+      event->ignore();
+      return;
+    }
+  }
+  if (m_unsaved) {
+    const auto answer = prompts.Question(this, "Внимание", "Хотите сохранить изменения настроек?",
+                                         QMessageBox::Ok | QMessageBox::No | QMessageBox::Cancel);
+    if (answer == QMessageBox::Cancel ||
+        (answer == QMessageBox::Ok && !SaveConfigurationAs(false))) {
+      event->ignore();
+      return;
+    }
+  }
+  event->accept();
+}

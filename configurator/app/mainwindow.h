@@ -1,0 +1,153 @@
+// The operator's workspace: the configuration tree, the property sheet, the
+// tag table and the monitoring table, with the file, editing and security
+// actions. Long operations run on worker threads behind the ProgressBar.
+#pragma once
+
+#include <QMainWindow>
+#include <QMap>
+#include <QProcess>
+#include <QStringList>
+#include <QTimer>
+#include <QVariantList>
+#include <memory>
+#include <vector>
+
+#include "common/item.h"
+#include "model/server_calls.h"
+
+class QLabel;
+class QTreeWidgetItem;
+class TableModelMonitoring;
+class TableModelVariable;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Tree widget item types: the root and one per configuration kind.
+  enum TreeType { kTreeRoot = 1001, kTreeChannel = 1002, kTreeDevice = 1003, kTreeGroup = 1004 };
+
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // The connection to a running server for the editing calls; null while not
+  // connected. The window does not own it.
+  void SetServerCalls(ServerCalls* server) { m_server = server; }
+
+  // State the tests and the screenshots look at.
+  virk::CTreeItemRoot& Root() { return m_root; }
+  const QString& ConfigPath() const { return m_configPath; }
+  bool HasUnsavedChanges() const { return m_unsaved; }
+  bool IsMonitoring() const { return m_monitoring; }
+  QTreeWidgetItem* TreeItemOf(const virk::CItem* item) const;
+  virk::CItem* ItemOf(QTreeWidgetItem* treeItem) const { return m_items.value(treeItem, nullptr); }
+  int TreeItemCount() const { return int(m_items.size()); }
+  Ui::MainWindow* Form() const { return ui; }
+  TableModelVariable* TagModel() const { return m_tagModel; }
+
+  // Selects the tree item of `item` (the root item for the root).
+  void Select(const virk::CItem* item);
+  // The enabling rules for the selection, or the monitoring row while it runs.
+  void ApplyEnablingRules();
+  // Switches the monitoring row of the enabling rules on or off; the OPC UA
+  // monitoring (a later part) drives this.
+  void SetMonitoringActive(bool active);
+
+ signals:
+  void signalCloseProgressBar(int code);
+  void signalSetLabelProgressBar(QString newLabel);
+  void signalTagAdd(int count, int code);
+  void signalDuplicateWarning(QString text);
+
+ public slots:
+  void slotTagAdd(int count, int code);
+  void slotInfoChannel(QStringList info, bool flagSaveEnable);
+  void slotInfoDevice(QStringList info, bool flagSaveEnable);
+  void slotInfoGroup(QStringList info, bool flagSaveEnable);
+  void slotInfoTag(QStringList info, bool flagSaveEnable);
+  void slotInfoCountTag(int count);
+  void slotEditItemTableDoubleClick();
+  void slotEditTagTableDoubleClick();
+  void slotDisconnect();
+
+  void on_save_action_triggered();
+  void on_open_action_triggered();
+  void on_action_export_conf_triggered();
+  void on_action_import_conf_triggered();
+  void on_close_action_triggered();
+  void on_add_channel_action_triggered();
+  void on_add_device_action_triggered();
+  void on_add_group_action_triggered();
+  void on_add_tag_action_triggered();
+  void on_edit_action_triggered();
+  void on_delete_action_triggered();
+  void on_copy_action_triggered();
+  void on_paste_action_triggered();
+  void on_about_action_triggered();
+  void on_monitoring_action_triggered();
+  void on_create_certiifcates_triggered();
+  void on_action_addUsers_triggered();
+  void on_action_help_triggered();
+  void on_treeWidget_itemSelectionChanged();
+  void on_treeWidget_customContextMenuRequested(const QPoint& pos);
+  void tableWidget_2_customContextMenuRequested(const QPoint& pos);
+  void tag_edit_action_triggered();
+  void tag_delete_action_triggered();
+  void tag_copy_action_triggered();
+  void tag_paste_action_triggered();
+  void slotCreateCertificates(QMap<QString, QString> mapSettingsCert);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void OpenConfiguration(bool import);
+  // Runs the file dialog and the save; false when cancelled or failed.
+  bool SaveConfigurationAs(bool exportPlain);
+  // Runs `work` on a worker thread behind a modal ProgressBar; its result code.
+  int RunWithProgress(const std::function<void()>& work);
+  void RebuildTree();
+  QTreeWidgetItem* AddTreeItem(QTreeWidgetItem* parent, virk::CItem* item);
+  void AddSubtree(QTreeWidgetItem* parent, virk::CItem* item);
+  // Forgets the tree item and its subtree in the item map (the caller deletes it).
+  void RemoveTreeItem(QTreeWidgetItem* treeItem);
+  virk::CItem* SelectedItem() const;
+  QTreeWidgetItem* SelectedTreeItem() const;
+  void ShowProperties(const virk::CItem& item);
+  void ShowGroupTags(virk::CItem* group);
+  void EnableActions(int treeType);
+  void AppendArguments(QStringList& list, const QStringList& info, bool flagSaveEnable);
+  void Warn(const QString& text, const QString& title = "Внимание");
+
+  // Editing of tree items (channel, device, group).
+  void AddChild(int32_t kind);
+  bool RunItemDialog(virk::CItem* item);
+  void EditItem(virk::CItem* item);
+  QList<virk::CItem*> SelectedTags() const;
+  void RefreshTags();
+
+  Ui::MainWindow* ui;
+  virk::CTreeItemRoot m_root;
+  QMap<QTreeWidgetItem*, virk::CItem*> m_items;
+  QString m_configPath;
+  // Deep copies, so a copied item may be deleted before it is pasted.
+  std::vector<virk::ItemPtr> m_clipboard;
+  QStringList m_channelArgs, m_deviceArgs, m_groupArgs, m_tagArgs;
+  bool m_configOpen = false;
+  bool m_monitoring = false;
+  bool m_unsaved = false;
+  bool m_itemSelectedSinceStart = false;
+  int m_countTag = 1;
+  ServerCalls* m_server = nullptr;
+  QTreeWidgetItem* m_monitoredGroup = nullptr;
+  QString m_serverOutput;
+  QProcess m_serverProcess;
+  QTimer m_monitoringTimer;
+  TableModelVariable* m_tagModel;
+  TableModelMonitoring* m_monitorModel;
+  QLabel* m_statusLabel;
+};

@@ -1,0 +1,129 @@
+#include "dialogs/items/channelsetupdialog.h"
+
+#include "dialogs/items/dialog_common.h"
+#include "ui_channelsetupdialog.h"
+
+using namespace virk;
+
+namespace {
+
+const QStringList kComProtocols = {"MODBUS RTU", "MODBUS ASCII"};
+const QStringList kTcpProtocols = {"MODBUS ASCII", "MODBUS TCP"};
+
+}  // namespace
+
+ChannelSetupDialog::ChannelSetupDialog(CChannelInfo* channel, QWidget* parent)
+    : QDialog(parent), ui(new Ui::ChannelSetupDialog), m_channel(channel),
+      m_oldName(ItemName(*channel)) {
+  ui->setupUi(this);
+  TranslateCancel(ui->buttonBox);
+  RestrictNameInput(ui->nameEdit);
+}
+
+ChannelSetupDialog::~ChannelSetupDialog() { delete ui; }
+
+QString ChannelSetupDialog::IpText(uint32_t address) {
+  return QString("%1.%2.%3.%4")
+      .arg(address & 0xFF)
+      .arg((address >> 8) & 0xFF)
+      .arg((address >> 16) & 0xFF)
+      .arg((address >> 24) & 0xFF);
+}
+
+uint32_t ChannelSetupDialog::IpFromText(const QString& text) {
+  const QStringList parts = text.split('.');
+  uint32_t address = 0;
+  for (int i = 0; i < 4 && i < parts.size(); ++i)
+    address |= (std::min(parts[i].trimmed().toUInt(), 255u)) << (8 * i);
+  return address;
+}
+
+void ChannelSetupDialog::Fill() {
+  const ChannelSettings& d = m_channel->m_Data;
+  ui->nameEdit->setText(m_oldName);
+  {
+    const QSignalBlocker block(ui->typeBox);
+    ui->typeBox->setCurrentIndex(d.m_ChannelType == kChannelTcp ? 1 : 0);
+  }
+  ui->timeOutBox->setValue(int(d.m_ResponseTimeout));
+  ui->quanRetryBox->setValue(d.m_Attempts);
+  ui->timeBusyBox->setValue(int(d.m_Pause));
+  FillPort();
+}
+
+void ChannelSetupDialog::FillPort() {
+  const ChannelSettings& d = m_channel->m_Data;
+  const bool tcp = d.m_ChannelType == kChannelTcp;
+  ui->protocolBox->clear();
+  ui->protocolBox->addItems(tcp ? kTcpProtocols : kComProtocols);
+  // TCP lists ASCII first: its index is the protocol code minus one.
+  ui->protocolBox->setCurrentIndex(std::clamp(tcp ? d.m_Protocol - 1 : d.m_Protocol, 0, 1));
+  ui->stackedWidget->setCurrentIndex(tcp ? 1 : 0);
+  if (const auto* com = d.Com()) {
+    ui->comNoBox->setValue(int(com->m_PortNumber));
+    ui->baudRateBox->setCurrentText(QString::number(com->m_BaudRate));
+    ui->dataBitsBox->setCurrentIndex(com->m_DataBits == 7 ? 0 : 1);
+    ui->stopBitsBox->setCurrentIndex(com->m_StopBits == 1 ? 0 : 1);
+    ui->parityBox->setCurrentIndex(com->m_Parity);
+    ui->echoBox->setCurrentIndex(com->m_Echo);
+    ui->rtsControlBox->setCurrentIndex(com->m_RtsControl);
+    ui->dtrControlBox->setCurrentIndex(com->m_DtrControl);
+  }
+  if (const auto* tcpPort = d.Tcp()) {
+    ui->ipEdit->setText(IpText(tcpPort->m_IpAddress));
+    ui->tcpPortBox->setValue(tcpPort->m_Port);
+    ui->timeoutConnectBox->setValue(int(tcpPort->m_ConnectTimeout));
+  }
+}
+
+void ChannelSetupDialog::on_typeBox_currentIndexChanged(int index) {
+  ChannelSettings& d = m_channel->m_Data;
+  d.SetChannelType(index == 1 ? kChannelTcp : kChannelCom);
+  d.m_Protocol = index == 1 ? kProtocolTcp : kProtocolRtu;
+  FillPort();
+}
+
+QStringList ChannelSetupDialog::Info() const {
+  const ChannelSettings& d = m_channel->m_Data;
+  QStringList info = {ItemName(*m_channel),           QString::number(d.m_ChannelType),
+                      QString::number(d.m_ResponseTimeout), QString::number(d.m_Attempts),
+                      QString::number(d.m_Pause),     QString::number(d.m_Protocol)};
+  if (const auto* com = d.Com()) {
+    info << QString::number(com->m_PortNumber) << QString::number(com->m_BaudRate)
+         << QString::number(com->m_DataBits) << QString::number(com->m_StopBits)
+         << QString::number(com->m_Parity) << QString::number(com->m_Echo)
+         << QString::number(com->m_RtsControl) << QString::number(com->m_DtrControl);
+  } else if (const auto* tcp = d.Tcp()) {
+    info << QString::number(tcp->m_IpAddress) << QString::number(tcp->m_Port)
+         << QString::number(tcp->m_ConnectTimeout);
+  }
+  return info;
+}
+
+void ChannelSetupDialog::on_ChannelSetupDialog_accepted() {
+  ChannelSettings& d = m_channel->m_Data;
+  ApplyName(*m_channel, ui->nameEdit->text());
+  const int type = ui->typeBox->currentIndex() == 1 ? kChannelTcp : kChannelCom;
+  if (type != d.m_ChannelType) d.SetChannelType(type);
+  d.m_ResponseTimeout = uint32_t(ui->timeOutBox->value());
+  d.m_Attempts = uint8_t(ui->quanRetryBox->value());
+  d.m_Pause = uint32_t(ui->timeBusyBox->value());
+  if (auto* com = d.Com()) {
+    d.m_Protocol = ui->protocolBox->currentIndex() == 1 ? kProtocolAscii : kProtocolRtu;
+    com->m_PortNumber = uint32_t(ui->comNoBox->value());
+    com->m_BaudRate = ui->baudRateBox->currentText().toUInt();
+    com->m_DataBits = ui->dataBitsBox->currentIndex() == 0 ? 7 : 8;
+    com->m_StopBits = ui->stopBitsBox->currentIndex() == 0 ? 1 : 2;
+    com->m_Parity = uint8_t(ui->parityBox->currentIndex());
+    com->m_Echo = uint8_t(ui->echoBox->currentIndex());
+    com->m_RtsControl = uint8_t(ui->rtsControlBox->currentIndex());
+    com->m_DtrControl = uint8_t(ui->dtrControlBox->currentIndex());
+  } else if (auto* tcp = d.Tcp()) {
+    d.m_Protocol = ui->protocolBox->currentIndex() + 1;
+    tcp->m_IpAddress = IpFromText(ui->ipEdit->text());
+    tcp->m_Port = uint16_t(ui->tcpPortBox->value());
+    tcp->m_ConnectTimeout = uint32_t(ui->timeoutConnectBox->value());
+    emit signalIpAddr(ui->ipEdit->text());
+  }
+  emit signalInfoChannel(Info(), true);
+}

@@ -1,0 +1,42 @@
+// Settings of one channel: link type, protocol, timing and the port page of
+// the link type.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+#include "model/item_info.h"
+
+namespace Ui {
+class ChannelSetupDialog;
+}
+
+class ChannelSetupDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  ChannelSetupDialog(CChannelInfo* channel, QWidget* parent = nullptr);
+  ~ChannelSetupDialog() override;
+  // Loads the widgets from the channel.
+  void Fill();
+
+  // "192.168.0.1" <-> the address record (first part in the lowest byte).
+  static QString IpText(uint32_t address);
+  static uint32_t IpFromText(const QString& text);
+
+ signals:
+  void signalInfoChannel(QStringList info, bool flagSaveEnable);
+  void signalIpAddr(QString ip);
+
+ private slots:
+  void on_typeBox_currentIndexChanged(int index);
+  void on_ChannelSetupDialog_accepted();
+
+ private:
+  void FillPort();
+  QStringList Info() const;
+
+  Ui::ChannelSetupDialog* ui;
+  CChannelInfo* m_channel;
+  QString m_oldName;
+};

@@ -1,0 +1,62 @@
+#include "dialogs/progressbar.h"
+
+#include <QCloseEvent>
+#include "app/prompts.h"
+
+#include "ui_progressbar.h"
+
+namespace {
+
+const char kAutoHint[] =
+    "Проверьте, запущен ли сервер, доступны ли IP адрес и порт, и попробуйте вручную.";
+
+}  // namespace
+
+ProgressBar::ProgressBar(QWidget* parent) : QDialog(parent), ui(new Ui::ProgressBar) {
+  ui->setupUi(this);
+  setWindowFlags(windowFlags() & ~Qt::WindowCloseButtonHint);
+}
+
+ProgressBar::~ProgressBar() { delete ui; }
+
+QString ProgressBar::MessageForCode(int code) {
+  switch (code) {
+    case 1: return QString("Не удалось автоматически подключиться к серверу. ") + kAutoHint;
+    case 2: return QString("Не удалось автоматически получить конечные точки. ") + kAutoHint;
+    case 3: return QString("Не удалось автоматически подключиться к конечной точке. ") + kAutoHint;
+    case 4: return QString("Не удалось подключиться к конечной точке. ") + kAutoHint;
+    case 5:
+      return "Добавление тега завершилось неудачно, не удалось добавить дочерний элемент в группу.";
+    case 6: return "Добавление тега завершилось неудачно, на сервере произошла ошибка.";
+    case 7: return "Ошибка заполнения дерева, не верный формат файла.";
+    case 8: return "Ошибка отключение подписки выбранных тегов, подробности смотрите с логе.";
+    case 9: return "Ошибка отключение опроса выбранных тегов, подробности смотрите с логе.";
+    case 10: return "Ошибка создания подписки выбранных тегов, подробности смотрите с логе.";
+    case 11: return "Ошибка запуска опроса выбранных тегов, подробности смотрите с логе.";
+    case 12:
+    case 13: return "Не удалось сохранить файл конфигурации.";
+    default: return QString();
+  }
+}
+
+QString ProgressBar::Label() const { return ui->label->text(); }
+
+void ProgressBar::slotSetLabelProgressBar(const QString& newLabel) { ui->label->setText(newLabel); }
+
+void ProgressBar::slotCloseProgressBar(int code) {
+  const QString message = MessageForCode(code);
+  if (!message.isEmpty()) CurrentPrompts().Warning(this, "Внимание", message);
+  m_closeAllowed = true;
+  done(code);
+}
+
+void ProgressBar::closeEvent(QCloseEvent* event) {
+  if (m_closeAllowed)
+    event->accept();
+  else
+    event->ignore();
+}
+
+void ProgressBar::reject() {
+  if (m_closeAllowed) QDialog::reject();
+}

@@ -1,0 +1,119 @@
+#include "model/tree_edit.h"
+
+#include "model/item_names.h"
+
+using namespace virk;
+
+namespace {
+
+template <class T>
+const T* LastChildOfClass(const CItem& parent) {
+  const auto& children = parent.Children();
+  return children.empty() ? nullptr : dynamic_cast<const T*>(children.rbegin()->second.get());
+}
+
+}  // namespace
+
+ItemPtr NewItem(const CItem& parent, int32_t kind) {
+  ItemPtr item = ItemFactory().Create(kind);
+  if (item) item->SetName(NextFreeName(parent, item->Name()));
+  return item;
+}
+
+ItemPtr NewChannel(const CItem& root) {
+  ItemPtr item = NewItem(root, kKindChannel);
+  // The port after the last channel's; behind a TCP channel, after the
+  // highest COM port in use, so the proposal is free whenever one is.
+  uint32_t port = 0;
+  if (const auto* last = LastChildOfClass<CChannelInfo>(root); last && last->m_Data.Com()) {
+    port = last->m_Data.Com()->m_PortNumber;
+  } else {
+    for (const auto& [name, child] : root.Children())
+      if (const auto* ch = dynamic_cast<const CChannelInfo*>(child.get()); ch && ch->m_Data.Com())
+        port = std::max(port, ch->m_Data.Com()->m_PortNumber);
+  }
+  if (!root.Children().empty()) static_cast<CChannelInfo&>(*item).m_Data.Com()->m_PortNumber = port + 1;
+  return item;
+}
+
+ItemPtr NewDevice(const CItem& channel) {
+  ItemPtr item = NewItem(channel, kKindDevice);
+  if (const auto* last = LastChildOfClass<CDeviceInfo>(channel))
+    static_cast<CDeviceInfo&>(*item).m_Data.m_Addr = uint8_t(last->m_Data.m_Addr + 1);
+  return item;
+}
+
+bool HasDuplicate(const CItem& parent, const CItem& item) {
+  const CInfo* info = InfoOf(&item);
+  if (!info) return false;
+  for (const auto& [name, child] : parent.Children())
+    if (child.get() != &item && info->IsEqualTo(*child)) return true;
+  return false;
+}
+
+AddResult AddUnique(CItem& parent, ItemPtr item, CItem** added) {
+  if (!item) return AddResult::Failed;
+  CItem* raw = item.get();
+  const std::string name = raw->Name();
+  if (!parent.AddChild(std::move(item))) return AddResult::Failed;
+  if (HasDuplicate(parent, *raw)) {
+    parent.RemoveChild(name);
+    return AddResult::Duplicate;
+  }
+  if (added) *added = raw;
+  return AddResult::Added;
+}
+
+namespace {
+
+// Advances the copy while the parent holds an equal item; true when the copy
+// still needs the copy suffix in its name.
+bool NeedsCopySuffix(const CItem& parent, CItem& copy, const CItem& source, int clipboardSize) {
+  if (clipboardSize > 1) return true;
+  CInfo* info = InfoOf(&copy);
+  if (!info) return true;
+  // Every step yields a new value, so one more step than there are siblings
+  // always leaves the duplicates behind.
+  for (size_t steps = 0; steps <= parent.Children().size(); ++steps) {
+    if (!HasDuplicate(parent, copy)) return false;
+    if (!info->Advance() || info->IsEqualTo(source)) return true;
+  }
+  return true;
+}
+
+}  // namespace
+
+CItem* PasteCopy(CItem& parent, const CItem& source, int clipboardSize) {
+  ItemPtr copy = source.DeepCopy(ItemFactory());
+  if (!copy) return nullptr;
+  std::string name = copy->Name();
+  if (NeedsCopySuffix(parent, *copy, source, clipboardSize)) name = WithCopySuffix(name);
+  copy->SetName(UniqueChildName(parent, name));
+  CItem* raw = copy.get();
+  return parent.AddChild(std::move(copy)) ? raw : nullptr;
+}
+
+CItem* AncestorOfKind(CItem* item, int32_t kind) {
+  while (item && item->Kind() != kind) item = item->Parent();
+  return item;
+}
+
+QString ItemPath(const CItem& item) { return QString::fromStdString(item.FullName()); }
+
+QStringList TagArguments(const CTagBase& tag) {
+  const TagSettings& d = tag.m_Data;
+  return {QString::fromStdString(tag.Name()),
+          QString::number(d.m_RegKind),
+          QString::number(d.m_Addr + 1),
+          QString::number(d.m_ValueType),
+          QString::number(d.m_ByteOrder),
+          QString::number(int(d.m_Read)),
+          QString::number(int(d.m_Write)),
+          QString::number(int(d.m_bWriteGroup)),
+          QString::number(d.m_RegsInSegment),
+          QString::number(d.m_PosInSegment),
+          QString::number(d.m_TransformKind),
+          QString::number(d.m_TransformKind),
+          QString::number(d.m_EmulKind),
+          QString::number(d.m_EmulKind)};
+}

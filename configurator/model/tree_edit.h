@@ -1,0 +1,39 @@
+// Editing operations on the configuration model that need no window: new
+// items with the proposed settings, adding with the duplicate check, pasting
+// copies with their names, and growing a series of tags.
+#pragma once
+
+#include <QStringList>
+#include <functional>
+
+#include "model/item_info.h"
+
+// A new item with its defaults, named uniquely under `parent` by counting up
+// the default name (the first channel is Channel_1), not attached.
+// A channel gets the next free COM port number, a device the address after
+// the last device's.
+virk::ItemPtr NewChannel(const virk::CItem& root);
+virk::ItemPtr NewDevice(const virk::CItem& channel);
+virk::ItemPtr NewItem(const virk::CItem& parent, int32_t kind);
+
+enum class AddResult { Added, Failed, Duplicate };
+// Attaches the item, then removes it again when a sibling equals it by the
+// class's rule. `added` points to the attached item on success.
+AddResult AddUnique(virk::CItem& parent, virk::ItemPtr item, virk::CItem** added = nullptr);
+
+// True when another child of the item's parent equals it by the class's rule.
+bool HasDuplicate(const virk::CItem& parent, const virk::CItem& item);
+
+// Attaches a deep copy of `source` under `parent`, advanced and named as the
+// paste rules say; null when it cannot be copied or attached.
+virk::CItem* PasteCopy(virk::CItem& parent, const virk::CItem& source, int clipboardSize);
+
+// The item of kind `kind` at or above `item`; null when there is none.
+virk::CItem* AncestorOfKind(virk::CItem* item, int32_t kind);
+
+// Device path "channel.device" and group path "channel.device.group".
+QString ItemPath(const virk::CItem& item);
+
+// Settings of a tag in the order of the server's addNode and editNode
+// arguments (after the leading path and kind), address counted from 1.
+QStringList TagArguments(const virk::CTagBase& tag);

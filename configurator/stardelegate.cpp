@@ -1,3 +1,0 @@
-#include "stardelegate.h"
-
-QString StarDelegate::displayText(const QVariant&, const QLocale&) const { return "******"; }
