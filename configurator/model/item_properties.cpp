@@ -1,6 +1,6 @@
 // Property rows of the "Свойства" tab and of the tag table.
 #include "common/enum_texts.h"
-#include "dialogs/items/channelsetupdialog.h"
+#include "model/ip_text.h"
 #include "model/item_info.h"
 
 using namespace virk;
@@ -40,7 +40,7 @@ PropertyRows CChannelInfo::Properties() const {
              {"Управление RTS", Text(kRtsControlTexts, com->m_RtsControl)},
              {"Управление DTR", Text(kDtrControlTexts, com->m_DtrControl)}};
   } else if (const auto* tcp = d.Tcp()) {
-    rows += {{"IP-адрес", ChannelSetupDialog::IpText(tcp->m_IpAddress)},
+    rows += {{"IP-адрес", IpText(tcp->m_IpAddress)},
              {"TCP-порт", Number(tcp->m_Port)},
              {"Таймаут установки соединения (мс)", Number(tcp->m_ConnectTimeout)}};
   }

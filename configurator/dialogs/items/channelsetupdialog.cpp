@@ -1,6 +1,7 @@
 #include "dialogs/items/channelsetupdialog.h"
 
 #include "dialogs/items/dialog_common.h"
+#include "model/ip_text.h"
 #include "ui_channelsetupdialog.h"
 
 using namespace virk;
@@ -21,22 +22,6 @@ ChannelSetupDialog::ChannelSetupDialog(CChannelInfo* channel, QWidget* parent)
 }
 
 ChannelSetupDialog::~ChannelSetupDialog() { delete ui; }
-
-QString ChannelSetupDialog::IpText(uint32_t address) {
-  return QString("%1.%2.%3.%4")
-      .arg(address & 0xFF)
-      .arg((address >> 8) & 0xFF)
-      .arg((address >> 16) & 0xFF)
-      .arg((address >> 24) & 0xFF);
-}
-
-uint32_t ChannelSetupDialog::IpFromText(const QString& text) {
-  const QStringList parts = text.split('.');
-  uint32_t address = 0;
-  for (int i = 0; i < 4 && i < parts.size(); ++i)
-    address |= (std::min(parts[i].trimmed().toUInt(), 255u)) << (8 * i);
-  return address;
-}
 
 void ChannelSetupDialog::Fill() {
   const ChannelSettings& d = m_channel->m_Data;

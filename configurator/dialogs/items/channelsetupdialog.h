@@ -20,10 +20,6 @@ class ChannelSetupDialog : public QDialog {
   // Loads the widgets from the channel.
   void Fill();
 
-  // "192.168.0.1" <-> the address record (first part in the lowest byte).
-  static QString IpText(uint32_t address);
-  static uint32_t IpFromText(const QString& text);
-
  signals:
   void signalInfoChannel(QStringList info, bool flagSaveEnable);
   void signalIpAddr(QString ip);
