@@ -228,3 +228,38 @@ TEST_F(TagDialogTest, FillShowsAStoredTagAndTheKindRule) {
   EXPECT_EQ(Child<QStackedWidget>(&filled, "transformWidget")->currentIndex(), 2);
   EXPECT_FALSE(Box(&filled, "valTypeBox")->isEnabled());
 }
+
+// Every box of the dialog moved, then Cancel: the item keeps its name and
+// every setting (the channel's type switch used to replace the live port).
+QStringList Shown(const CInfo& item) {
+  QStringList rows;
+  for (const PropertyRow& row : item.Properties()) rows << row.name + "=" + row.value;
+  return rows;
+}
+
+template <class Dialog, class Info>
+void ExpectCancelChangesNothing(Info& item) {
+  const QStringList before = Shown(item);
+  Dialog dialog(&item);
+  dialog.Fill();
+  for (QComboBox* box : dialog.template findChildren<QComboBox*>()) box->setCurrentIndex(box->count() - 1);
+  for (QSpinBox* spin : dialog.template findChildren<QSpinBox*>()) spin->setValue(spin->maximum());
+  for (QLineEdit* edit : dialog.template findChildren<QLineEdit*>()) edit->setText("Changed");
+  dialog.reject();
+  EXPECT_EQ(Shown(item), before) << Dialog::staticMetaObject.className();
+}
+
+TEST(ItemDialogs, CancelChangesNothingInAnyDialog) {
+  CChannelInfo channel;
+  ExpectCancelChangesNothing<ChannelSetupDialog>(channel);
+  ASSERT_TRUE(channel.m_Data.Com()) << "still a COM channel";
+  CChannelInfo tcpChannel;
+  tcpChannel.m_Data.SetChannelType(kChannelTcp);
+  ExpectCancelChangesNothing<ChannelSetupDialog>(tcpChannel);
+  CDeviceInfo device;
+  ExpectCancelChangesNothing<DeviceSetupDialog>(device);
+  CGroupInfo group;
+  ExpectCancelChangesNothing<GroupSetupDialog>(group);
+  CDATagInfo tag;
+  ExpectCancelChangesNothing<TagSetupDialog>(tag);
+}

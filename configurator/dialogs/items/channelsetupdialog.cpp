@@ -15,7 +15,7 @@ const QStringList kTcpProtocols = {"MODBUS ASCII", "MODBUS TCP"};
 
 ChannelSetupDialog::ChannelSetupDialog(CChannelInfo* channel, QWidget* parent)
     : QDialog(parent), ui(new Ui::ChannelSetupDialog), m_channel(channel),
-      m_oldName(ItemName(*channel)) {
+      m_oldName(ItemName(*channel)), m_settings(channel->m_Data) {
   ui->setupUi(this);
   TranslateCancel(ui->buttonBox);
   RestrictNameInput(ui->nameEdit);
@@ -24,7 +24,7 @@ ChannelSetupDialog::ChannelSetupDialog(CChannelInfo* channel, QWidget* parent)
 ChannelSetupDialog::~ChannelSetupDialog() { delete ui; }
 
 void ChannelSetupDialog::Fill() {
-  const ChannelSettings& d = m_channel->m_Data;
+  const ChannelSettings& d = m_settings;
   ui->nameEdit->setText(m_oldName);
   {
     const QSignalBlocker block(ui->typeBox);
@@ -37,7 +37,7 @@ void ChannelSetupDialog::Fill() {
 }
 
 void ChannelSetupDialog::FillPort() {
-  const ChannelSettings& d = m_channel->m_Data;
+  const ChannelSettings& d = m_settings;
   const bool tcp = d.m_ChannelType == kChannelTcp;
   ui->protocolBox->clear();
   ui->protocolBox->addItems(tcp ? kTcpProtocols : kComProtocols);
@@ -61,8 +61,10 @@ void ChannelSetupDialog::FillPort() {
   }
 }
 
+// Switching the type shows the other port's defaults; the channel itself
+// changes only when the dialog is accepted.
 void ChannelSetupDialog::on_typeBox_currentIndexChanged(int index) {
-  ChannelSettings& d = m_channel->m_Data;
+  ChannelSettings& d = m_settings;
   d.SetChannelType(index == 1 ? kChannelTcp : kChannelCom);
   d.m_Protocol = index == 1 ? kProtocolTcp : kProtocolRtu;
   FillPort();
@@ -86,8 +88,7 @@ QStringList ChannelSetupDialog::Info() const {
 }
 
 void ChannelSetupDialog::on_ChannelSetupDialog_accepted() {
-  ChannelSettings& d = m_channel->m_Data;
-  ApplyName(*m_channel, ui->nameEdit->text());
+  ChannelSettings& d = m_settings;
   const int type = ui->typeBox->currentIndex() == 1 ? kChannelTcp : kChannelCom;
   if (type != d.m_ChannelType) d.SetChannelType(type);
   d.m_ResponseTimeout = uint32_t(ui->timeOutBox->value());
@@ -108,7 +109,9 @@ void ChannelSetupDialog::on_ChannelSetupDialog_accepted() {
     tcp->m_IpAddress = IpFromText(ui->ipEdit->text());
     tcp->m_Port = uint16_t(ui->tcpPortBox->value());
     tcp->m_ConnectTimeout = uint32_t(ui->timeoutConnectBox->value());
-    emit signalIpAddr(ui->ipEdit->text());
   }
+  ApplyName(*m_channel, ui->nameEdit->text());
+  m_channel->m_Data = m_settings;
+  if (d.Tcp()) emit signalIpAddr(ui->ipEdit->text());
   emit signalInfoChannel(Info(), true);
 }

@@ -35,4 +35,6 @@ class ChannelSetupDialog : public QDialog {
   Ui::ChannelSetupDialog* ui;
   CChannelInfo* m_channel;
   QString m_oldName;
+  // What the widgets show; copied into the channel on acceptance only.
+  virk::ChannelSettings m_settings;
 };
