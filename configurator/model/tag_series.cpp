@@ -20,6 +20,9 @@ TagSeriesOutcome AddTagSeries(CItem& group, ItemPtr first, const QStringList& fi
   const QString groupPath = ItemPath(group);
   ItemPtr next = std::move(first);
   QStringList args = firstArgs;
+  // One stop and one start around the whole batch: the server's tree ends up
+  // the same as with a pair per tag, in 2 calls instead of 2 per tag.
+  if (server && count > 0) server->StopExchange();
   for (int i = 0; i < count && next; ++i) {
     if (i > 0) {
       static_cast<CDATagInfo&>(*next).Advance();
@@ -33,19 +36,16 @@ TagSeriesOutcome AddTagSeries(CItem& group, ItemPtr first, const QStringList& fi
     if (!group.AddChild(std::move(next))) {
       LogWarning(kLocalFailure);
       outcome.code = 5;
+    } else if (server && !server->AddNode(args)) {
+      LogWarning(kServerFailure);
+      group.RemoveChild(name);
+      outcome.code = 6;
     } else if (server) {
-      server->StopExchange();
-      if (!server->AddNode(args)) {
-        LogWarning(kServerFailure);
-        group.RemoveChild(name);
-        outcome.code = 6;
-      } else {
-        outcome.serverChanged = true;
-      }
-      if (!server->StartExchange()) LogWarning("Изменения канала завершилось неудачно");
+      outcome.serverChanged = true;
     }
     next = std::move(copy);
   }
+  if (server && count > 0 && !server->StartExchange()) LogWarning("Изменения канала завершилось неудачно");
   outcome.added = int(group.Children().size());
   return outcome;
 }
