@@ -10,7 +10,7 @@
 
 #include "common/item.h"
 #include "common/log.h"
-#include "server/method_args.h"
+#include "common/method_args.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   virk::SetLogFunction([](virk::LogLevel, int, const std::string&) {});
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace virk::server;
+  using namespace virk;
   const std::string input(reinterpret_cast<const char*>(data), size);
   const MethodFields fields = SplitMethodArgument(input);
   for (const std::string& field : fields) {

@@ -10,7 +10,7 @@
 #include "common/item.h"
 #include "server/da_callback.h"
 #include "server/engine_link.h"
-#include "server/method_args.h"
+#include "common/method_args.h"
 
 namespace virk::server {
 

@@ -589,7 +589,7 @@ void MainWindow::tag_paste_action_triggered() {
     if (!pasted) continue;
     m_unsaved = true;
     const QStringList args = QStringList{ItemPath(*group), "4"} +
-                             TagArguments(static_cast<const CTagBase&>(*pasted));
+                             SettingsArguments(*pasted);
     if (m_server && !m_server->AddNode(args)) {
       Warn("Добавление тега завершилось неудачно, на сервере произошла ошибка");
       group->RemoveChild(pasted->Name());

@@ -27,7 +27,7 @@ TagSeriesOutcome AddTagSeries(CItem& group, ItemPtr first, const QStringList& fi
     if (i > 0) {
       static_cast<CDATagInfo&>(*next).Advance();
       next->SetName(NextFreeName(group, next->Name()));
-      args = QStringList{groupPath, "4"} + TagArguments(static_cast<const CTagBase&>(*next));
+      args = QStringList{groupPath, "4"} + SettingsArguments(*next);
     }
     // The copy is made before the tag is handed to the group: it is the
     // template of the next one.

@@ -1,5 +1,7 @@
 #include "model/tree_edit.h"
 
+#include "common/method_args.h"
+
 #include "model/item_names.h"
 
 using namespace virk;
@@ -100,20 +102,8 @@ CItem* AncestorOfKind(CItem* item, int32_t kind) {
 
 QString ItemPath(const CItem& item) { return QString::fromStdString(item.FullName()); }
 
-QStringList TagArguments(const CTagBase& tag) {
-  const TagSettings& d = tag.m_Data;
-  return {QString::fromStdString(tag.Name()),
-          QString::number(d.m_RegKind),
-          QString::number(d.m_Addr + 1),
-          QString::number(d.m_ValueType),
-          QString::number(d.m_ByteOrder),
-          QString::number(int(d.m_Read)),
-          QString::number(int(d.m_Write)),
-          QString::number(int(d.m_bWriteGroup)),
-          QString::number(d.m_RegsInSegment),
-          QString::number(d.m_PosInSegment),
-          QString::number(d.m_TransformKind),
-          QString::number(d.m_TransformKind),
-          QString::number(d.m_EmulKind),
-          QString::number(d.m_EmulKind)};
+QStringList SettingsArguments(const CItem& item) {
+  QStringList arguments;
+  for (const std::string& field : ItemSettingsFields(item)) arguments << QString::fromStdString(field);
+  return arguments;
 }

@@ -34,6 +34,7 @@ virk::CItem* AncestorOfKind(virk::CItem* item, int32_t kind);
 // Device path "channel.device" and group path "channel.device.group".
 QString ItemPath(const virk::CItem& item);
 
-// Settings of a tag in the order of the server's addNode and editNode
-// arguments (after the leading path and kind), address counted from 1.
-QStringList TagArguments(const virk::CTagBase& tag);
+// Name and settings of the item in the order of the server's addNode and
+// editNode arguments (after the leading path and kind), in the layout the
+// server parses.
+QStringList SettingsArguments(const virk::CItem& item);

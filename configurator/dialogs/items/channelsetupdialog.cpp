@@ -2,6 +2,7 @@
 
 #include "dialogs/items/dialog_common.h"
 #include "model/ip_text.h"
+#include "model/tree_edit.h"
 #include "ui_channelsetupdialog.h"
 
 using namespace virk;
@@ -70,22 +71,7 @@ void ChannelSetupDialog::on_typeBox_currentIndexChanged(int index) {
   FillPort();
 }
 
-QStringList ChannelSetupDialog::Info() const {
-  const ChannelSettings& d = m_channel->m_Data;
-  QStringList info = {ItemName(*m_channel),           QString::number(d.m_ChannelType),
-                      QString::number(d.m_ResponseTimeout), QString::number(d.m_Attempts),
-                      QString::number(d.m_Pause),     QString::number(d.m_Protocol)};
-  if (const auto* com = d.Com()) {
-    info << QString::number(com->m_PortNumber) << QString::number(com->m_BaudRate)
-         << QString::number(com->m_DataBits) << QString::number(com->m_StopBits)
-         << QString::number(com->m_Parity) << QString::number(com->m_Echo)
-         << QString::number(com->m_RtsControl) << QString::number(com->m_DtrControl);
-  } else if (const auto* tcp = d.Tcp()) {
-    info << QString::number(tcp->m_IpAddress) << QString::number(tcp->m_Port)
-         << QString::number(tcp->m_ConnectTimeout);
-  }
-  return info;
-}
+QStringList ChannelSetupDialog::Info() const { return SettingsArguments(*m_channel); }
 
 void ChannelSetupDialog::on_ChannelSetupDialog_accepted() {
   ChannelSettings& d = m_settings;

@@ -1,15 +1,8 @@
 #include "dialogs/items/devicesetupdialog.h"
 
 #include "dialogs/items/dialog_common.h"
+#include "model/tree_edit.h"
 #include "ui_devicesetupdialog.h"
-
-namespace {
-
-// Character-coded argument: the character with the value's code; zero
-// travels as an empty field.
-QString CharCoded(unsigned value) { return value ? QString(QChar(char16_t(value))) : QString(); }
-
-}  // namespace
 
 DeviceSetupDialog::DeviceSetupDialog(CDeviceInfo* device, QWidget* parent)
     : QDialog(parent), ui(new Ui::DeviceSetupDialog), m_device(device),
@@ -41,8 +34,5 @@ void DeviceSetupDialog::on_DeviceSetupDialog_accepted() {
   d.m_MaxRegsInReqv = uint8_t(ui->maxRegsBox->value());
   d.m_MaxStatesInReqv = uint16_t(ui->maxDiscretsBox->value());
   d.m_dFragment = uint8_t(ui->maxFragmentationBox->value());
-  emit signalInfoDevice({ItemName(*m_device), CharCoded(d.m_Addr), QString::number(int(d.m_Exchange)),
-                         QString::number(int(d.m_Emulation)), CharCoded(d.m_MaxRegsInReqv),
-                         CharCoded(d.m_MaxStatesInReqv), CharCoded(d.m_dFragment)},
-                        true);
+  emit signalInfoDevice(SettingsArguments(*m_device), true);
 }

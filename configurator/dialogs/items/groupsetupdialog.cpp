@@ -1,6 +1,7 @@
 #include "dialogs/items/groupsetupdialog.h"
 
 #include "dialogs/items/dialog_common.h"
+#include "model/tree_edit.h"
 #include "ui_groupsetupdialog.h"
 
 GroupSetupDialog::GroupSetupDialog(CGroupInfo* group, QWidget* parent)
@@ -39,6 +40,5 @@ void GroupSetupDialog::on_GroupSetupDialog_accepted() {
   ApplyName(*m_group, ui->nameEdit->text());
   d.m_Period = uint32_t(ui->updateRateBox->value());
   d.m_PeriodUnit = ui->mu_UpdateRateBox->currentIndex();
-  emit signalInfoGroup({ItemName(*m_group), QString::number(d.m_Period), QString::number(d.m_PeriodUnit)},
-                       true);
+  emit signalInfoGroup(SettingsArguments(*m_group), true);
 }

@@ -180,5 +180,5 @@ void TagSetupDialog::on_TagSetupDialog_accepted() {
     sine->m_Period = ui->periodBox->value();
 
   emit signalInfoCountTag(count);
-  emit signalInfoTag(TagArguments(*m_tag), true);
+  emit signalInfoTag(SettingsArguments(*m_tag), true);
 }

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "common/item.h"
-#include "server/method_args.h"
+#include "common/method_args.h"
 
-namespace virk::server {
+namespace virk {
 namespace {
 
 MethodFields Split(const std::string& text) { return SplitMethodArgument(text); }
@@ -134,5 +134,61 @@ TEST(MethodArgumentApply, TagsAndGroups) {
   EXPECT_EQ(group.m_Data.m_PeriodUnit, kUnitMin);
 }
 
+// What the configurator sends, the server reads back to the same settings:
+// the builder and the parser of the one layout, for every kind.
+template <class Item>
+void ExpectRoundTrip(const Item& sent, int32_t kind) {
+  std::string message = "Parent;" + std::to_string(kind);
+  for (const std::string& field : ItemSettingsFields(sent)) message += ";" + field;
+  Item received;
+  ASSERT_TRUE(ApplyItemFields(received, SplitMethodArgument(message))) << message;
+  EXPECT_EQ(received.Name(), sent.Name());
+  EXPECT_EQ(ItemSettingsFields(received), ItemSettingsFields(sent)) << message;
+}
+
+TEST(MethodArgumentLayout, WhatTheConfiguratorBuildsTheServerParsesToTheSameSettings) {
+  CChannelBase com;
+  com.SetName("Линия 2");
+  com.m_Data.m_Protocol = kProtocolAscii;
+  com.m_Data.m_ResponseTimeout = 1500;
+  *com.m_Data.Com() = CPortIO_Data_COM{12, 57600, 7, 2, 2, 1, 0, 1};
+  ExpectRoundTrip(com, kKindChannel);
+
+  CChannelBase tcp;
+  tcp.m_Data.SetChannelType(kChannelTcp);
+  tcp.m_Data.m_Protocol = kProtocolTcp;
+  tcp.m_Data.Tcp()->m_IpAddress = 10u | 1u << 8 | 2u << 16 | 254u << 24;
+  tcp.m_Data.Tcp()->m_Port = 1502;
+  ExpectRoundTrip(tcp, kKindChannel);
+
+  // Broadcast address 0 in the middle, 2000 as a two-byte character, zero
+  // fragmentation as the empty last field.
+  CDeviceBase device;
+  device.m_Data.m_Addr = 0;
+  device.m_Data.m_Emulation = true;
+  device.m_Data.m_Exchange = false;
+  device.m_Data.m_MaxRegsInReqv = 17;
+  device.m_Data.m_MaxStatesInReqv = 2000;
+  device.m_Data.m_dFragment = 0;
+  ExpectRoundTrip(device, kKindDevice);
+  device.m_Data.m_Addr = 247;
+  device.m_Data.m_dFragment = 123;
+  ExpectRoundTrip(device, kKindDevice);
+
+  CGroupBase group;
+  group.m_Data.m_PeriodUnit = kUnitMin;
+  group.m_Data.m_Period = 90;
+  ExpectRoundTrip(group, kKindGroup);
+
+  CTagBase tag;
+  tag.m_Data.m_RegKind = 3;
+  tag.m_Data.m_Addr = 65534;
+  tag.m_Data.m_ValueType = kTypeFloat64;
+  tag.m_Data.m_Write = false;
+  tag.m_Data.SetTransformKind(kTransformFactor);
+  tag.m_Data.SetEmulKind(kEmulSin);
+  ExpectRoundTrip(tag, kKindTag);
+}
+
 }  // namespace
-}  // namespace virk::server
+}  // namespace virk

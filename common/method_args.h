@@ -9,7 +9,7 @@
 
 #include "common/item.h"
 
-namespace virk::server {
+namespace virk {
 
 using MethodFields = std::vector<std::string>;
 
@@ -31,7 +31,12 @@ size_t ExpectedFieldCount(const MethodFields& fields);
 // fit the kind or any field is outside its range.
 bool ApplyItemFields(CItem& item, const MethodFields& fields);
 
+// The sender's side of the same layout: the item's name and settings as
+// fields 2.. of its message (kinds, flags and numbers in decimal,
+// character-coded fields as their character, zero as an empty field).
+MethodFields ItemSettingsFields(const CItem& item);
+
 // Copies the settings record of `from` into `to`, both of one kind.
 bool CopyItemSettings(CItem& to, const CItem& from);
 
-}  // namespace virk::server
+}  // namespace virk

@@ -1,4 +1,4 @@
-#include "server/method_args.h"
+#include "common/method_args.h"
 
 #include <limits>
 
@@ -7,7 +7,7 @@
 #include "common/number_text.h"
 #include "common/text.h"
 
-namespace virk::server {
+namespace virk {
 namespace {
 
 constexpr size_t kComChannelFields = 16;
@@ -153,6 +153,78 @@ bool ApplyItemFields(CItem& item, const MethodFields& fields) {
   return false;
 }
 
+namespace {
+
+std::string Number(int64_t value) { return std::to_string(value); }
+
+// The character with the value's code, UTF-8; zero travels as an empty field.
+std::string CharacterCoded(uint32_t value) {
+  if (value == 0) return {};
+  std::u16string unit;
+  if (value >= 0x10000) {
+    unit += char16_t(0xD800 + ((value - 0x10000) >> 10));
+    unit += char16_t(0xDC00 + ((value - 0x10000) & 0x3FF));
+  } else {
+    unit += char16_t(value);
+  }
+  return Utf16ToUtf8(unit);
+}
+
+MethodFields ChannelFields(const CChannelBase& channel) {
+  const ChannelSettings& d = channel.m_Data;
+  MethodFields fields = {channel.Name(),        Number(d.m_ChannelType), Number(d.m_ResponseTimeout),
+                         Number(d.m_Attempts), Number(d.m_Pause),        Number(d.m_Protocol)};
+  if (const auto* com = d.Com()) {
+    for (const int64_t value : {int64_t(com->m_PortNumber), int64_t(com->m_BaudRate), int64_t(com->m_DataBits),
+                                int64_t(com->m_StopBits), int64_t(com->m_Parity), int64_t(com->m_Echo),
+                                int64_t(com->m_RtsControl), int64_t(com->m_DtrControl)})
+      fields.push_back(Number(value));
+  } else if (const auto* tcp = d.Tcp()) {
+    fields.insert(fields.end(), {Number(tcp->m_IpAddress), Number(tcp->m_Port), Number(tcp->m_ConnectTimeout)});
+  }
+  return fields;
+}
+
+MethodFields DeviceFields(const CDeviceBase& device) {
+  const DeviceSettings& d = device.m_Data;
+  return {device.Name(),           CharacterCoded(d.m_Addr),          Number(d.m_Exchange),
+          Number(d.m_Emulation),   CharacterCoded(d.m_MaxRegsInReqv), CharacterCoded(d.m_MaxStatesInReqv),
+          CharacterCoded(d.m_dFragment)};
+}
+
+MethodFields GroupFields(const CGroupBase& group) {
+  return {group.Name(), Number(group.m_Data.m_Period), Number(group.m_Data.m_PeriodUnit)};
+}
+
+// The address counted from 1; each kind twice, its parameters do not travel.
+MethodFields TagFields(const CTagBase& tag) {
+  const TagSettings& d = tag.m_Data;
+  return {tag.Name(),
+          Number(d.m_RegKind),
+          Number(int64_t(d.m_Addr) + 1),
+          Number(d.m_ValueType),
+          Number(d.m_ByteOrder),
+          Number(d.m_Read),
+          Number(d.m_Write),
+          Number(d.m_bWriteGroup),
+          Number(d.m_RegsInSegment),
+          Number(d.m_PosInSegment),
+          Number(d.m_TransformKind),
+          Number(d.m_TransformKind),
+          Number(d.m_EmulKind),
+          Number(d.m_EmulKind)};
+}
+
+}  // namespace
+
+MethodFields ItemSettingsFields(const CItem& item) {
+  if (const auto* channel = dynamic_cast<const CChannelBase*>(&item)) return ChannelFields(*channel);
+  if (const auto* device = dynamic_cast<const CDeviceBase*>(&item)) return DeviceFields(*device);
+  if (const auto* group = dynamic_cast<const CGroupBase*>(&item)) return GroupFields(*group);
+  if (const auto* tag = dynamic_cast<const CTagBase*>(&item)) return TagFields(*tag);
+  return {};
+}
+
 bool CopyItemSettings(CItem& to, const CItem& from) {
   if (to.Kind() != from.Kind()) return false;
   if (auto* channel = dynamic_cast<CChannelBase*>(&to)) {
@@ -169,4 +241,4 @@ bool CopyItemSettings(CItem& to, const CItem& from) {
   return true;
 }
 
-}  // namespace virk::server
+}  // namespace virk
