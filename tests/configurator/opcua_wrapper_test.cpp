@@ -1,0 +1,155 @@
+// The configurator's OPC UA client against the real server program on a
+// loopback port: discovery, endpoints, an anonymous connection with browse,
+// and edits through the management methods, checked by an independent
+// client (open62541's own, not the wrapper).
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+
+#include "common/method_args.h"
+#include "loopback_listener.h"
+#include "model/item_info.h"
+#include "model/tree_edit.h"
+#include "opcua/opcua_wrapper.h"
+#include "opcua_client.h"
+#include "server_process.h"
+#include "temp_folder.h"
+#include "test_certificates.h"
+#include "test_config.h"
+#include "ua_calls.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace st = virk::server::test;
+
+const char kNoneEndpoint[] = "http://opcfoundation.org/UA/SecurityPolicy#None (None)";
+
+TEST(OPCUAWrapper, FindsConnectsBrowsesAndEditsARunningServer) {
+  st::TempFolder home;
+  virk::StartOptions options;
+  const uint16_t port = virk::test::ClosedLoopbackPort();
+  options.port = std::to_string(port);
+  std::string error;
+  ASSERT_TRUE(st::WriteTestConfig(home / "gateway.cfg", options, {}, error)) << error;
+  st::ServerProcess server(VIRK_SERVER_PROGRAM, {home / "gateway.cfg"}, home.Path(), home / "output.txt");
+  ASSERT_TRUE(st::WaitUntilServing(port, 20s)) << server.Output();
+  const QString url = QString::fromStdString(st::LoopbackUrl(port));
+
+  OPCUAWrapper wrapper;
+  QSignalSpy servers(&wrapper, &OPCUAWrapper::signalSetServerDlgSearchDevice);
+  QSignalSpy endpoints(&wrapper, &OPCUAWrapper::signalSetEndpointDlgSearchDevice);
+  ASSERT_EQ(wrapper.FindServers(url), OPCUAWrapper::kOk);
+  ASSERT_EQ(servers.count(), 1);
+  EXPECT_EQ(servers[0][0].toStringList().value(0), url);
+  ASSERT_EQ(wrapper.GetEndpoints(url), OPCUAWrapper::kOk);
+  ASSERT_EQ(endpoints.count(), 1);
+  EXPECT_TRUE(endpoints[0][0].toStringList().contains(kNoneEndpoint)) << endpoints[0][0].toStringList().join('\n').toStdString();
+
+  ASSERT_EQ(wrapper.Connect(url, kNoneEndpoint, true, OPCUAWrapper::kAnonymous, {}, {}), OPCUAWrapper::kOk);
+  EXPECT_TRUE(wrapper.IsConnected());
+  EXPECT_TRUE(wrapper.FoundNodes().contains("ns=2;s=Channel_0.Device_0.Group_0.Tag_0"))
+      << wrapper.FoundNodes().join('\n').toStdString();
+
+  // A tag added through the methods is a node the independent client reads.
+  CDATagInfo tag;
+  tag.SetName("Added");
+  tag.m_Data.m_RegKind = 3;
+  const QStringList add = QStringList{"Channel_0.Device_0.Group_0", "4"} + SettingsArguments(tag);
+  ASSERT_TRUE(wrapper.StopExchange());
+  EXPECT_TRUE(wrapper.AddNode(add));
+  ASSERT_TRUE(wrapper.StartExchange());
+  st::OpcUaClient observer;
+  ASSERT_TRUE(st::Connect(observer, st::LoopbackUrl(port)));
+  st::ReadResult read;
+  st::Read(observer.get(), "Channel_0.Device_0.Group_0.Added", UA_ATTRIBUTEID_DATATYPE, read);
+  EXPECT_EQ(read.service, UA_STATUSCODE_GOOD);
+  EXPECT_EQ(read.value.status, UA_STATUSCODE_GOOD);
+
+  // The server refuses a second tag of that name with "Failed" and a good
+  // status: that is a failure, not a success.
+  EXPECT_FALSE(wrapper.AddNode(add));
+  EXPECT_TRUE(wrapper.DeleteNode({"Channel_0.Device_0.Group_0.Added"}));
+  st::ReadResult gone;
+  st::Read(observer.get(), "Channel_0.Device_0.Group_0.Added", UA_ATTRIBUTEID_DATATYPE, gone);
+  EXPECT_EQ(gone.value.status, UA_STATUSCODE_BADNODEIDUNKNOWN);
+
+  EXPECT_EQ(wrapper.Disconnect(), OPCUAWrapper::kOk);
+  EXPECT_FALSE(wrapper.IsConnected());
+  EXPECT_FALSE(wrapper.AddNode(add)) << "no call without a connection";
+  EXPECT_EQ(server.StopWith(SIGINT, 20s), 0) << server.Output();
+}
+
+TEST(OPCUAWrapper, NoServerAndAnUnknownEndpointAreReported) {
+  OPCUAWrapper wrapper;
+  QSignalSpy errors(&wrapper, &OPCUAWrapper::signalErrorConnect);
+  QSignalSpy log(&wrapper, &OPCUAWrapper::signalSetLogDlgSearchDevice);
+  const QString url = QString::fromStdString(st::LoopbackUrl(virk::test::ClosedLoopbackPort()));
+  EXPECT_EQ(wrapper.FindServers(url), OPCUAWrapper::kFailed);
+  EXPECT_EQ(wrapper.Connect(url, "", false, OPCUAWrapper::kAnonymous, {}, {}), OPCUAWrapper::kFailed);
+  EXPECT_EQ(errors.count(), 2);
+  ASSERT_EQ(log.count(), 2);
+  EXPECT_TRUE(log[0][0].toString().startsWith("Не удалось найти сервер. Обнаружение сервера включено? Код ошибки "));
+  EXPECT_EQ(log[1][0].toString(), "Не удалось подключиться к конечной точке. Конечная точка не опознана");
+  EXPECT_EQ(wrapper.Disconnect(), OPCUAWrapper::kFailed);
+}
+
+// Encrypted endpoints with the three encrypted identity kinds; the server
+// trusts the client's certificate, the client the server's.
+TEST(OPCUAWrapper, EncryptedIdentitiesAreAcceptedOrRefusedAsTheServerSays) {
+  st::TempFolder home;
+  namespace fs = std::filesystem;
+  fs::create_directories(home / "trusted");
+  fs::create_directories(home / "client_trust");
+  fs::create_directories(home / "stranger_trust");
+  ASSERT_TRUE(st::MakeCertificate(home / "server.der", home / "server.pem", "urn:virkopcua.server.application"));
+  ASSERT_TRUE(st::MakeCertificate(home / "client.der", home / "client.pem", "urn:virk:test:configurator"));
+  ASSERT_TRUE(st::MakeCertificate(home / "stranger.der", home / "stranger.pem", "urn:virk:test:stranger"));
+  fs::copy_file(home / "client.der", home / "trusted/client.der");
+  fs::copy_file(home / "server.der", home / "client_trust/server.der");
+  virk::StartOptions options;
+  const uint16_t port = virk::test::ClosedLoopbackPort();
+  options.port = std::to_string(port);
+  options.allowanonimus = "false";
+  options.derFile = home / "server.der";
+  options.pemFile = home / "server.pem";
+  options.trustFolder = home / "trusted";
+  std::string error;
+  ASSERT_TRUE(st::WriteTestConfig(home / "gateway.cfg", options, {{"operator", "secret"}}, error)) << error;
+  st::ServerProcess server(VIRK_SERVER_PROGRAM, {home / "gateway.cfg"}, home.Path(), home / "output.txt");
+  ASSERT_TRUE(st::WaitUntilServing(port, 20s)) << server.Output();
+  const QString url = QString::fromStdString(st::LoopbackUrl(port));
+  const QString encrypted = "http://opcfoundation.org/UA/SecurityPolicy#Basic256Sha256 (Sign and Encrypt)";
+
+  auto connect = [&](const std::string& name, int identity, const QString& password) {
+    OPCUAWrapper wrapper;
+    wrapper.SetCertificatePaths(QString::fromStdString(home / (name + ".der")),
+                                QString::fromStdString(home / (name + ".pem")),
+                                QString::fromStdString(home / "client_trust"));
+    const int result = wrapper.Connect(url, encrypted, false, identity, "operator", password);
+    if (result == OPCUAWrapper::kOk) {
+      EXPECT_TRUE(wrapper.StopExchange()) << "a session that works";
+    }
+    return result;
+  };
+  EXPECT_EQ(connect("client", OPCUAWrapper::kUserPassword, "secret"), OPCUAWrapper::kOk) << server.Output();
+  EXPECT_EQ(connect("client", OPCUAWrapper::kCertificate, {}), OPCUAWrapper::kOk) << server.Output();
+  EXPECT_EQ(connect("client", OPCUAWrapper::kUserPassword, "wrong"), OPCUAWrapper::kFailed);
+  EXPECT_EQ(connect("client", OPCUAWrapper::kAnonymousEncrypted, {}), OPCUAWrapper::kFailed)
+      << "anonymous access is off";
+  EXPECT_EQ(connect("stranger", OPCUAWrapper::kUserPassword, "secret"), OPCUAWrapper::kFailed)
+      << "the server does not trust the stranger's certificate";
+
+  OPCUAWrapper noCertificates;
+  QSignalSpy log(&noCertificates, &OPCUAWrapper::signalSetLogDlgSearchDevice);
+  EXPECT_EQ(noCertificates.Connect(url, encrypted, false, OPCUAWrapper::kCertificate, {}, {}), OPCUAWrapper::kFailed);
+  ASSERT_EQ(log.count(), 1);
+  EXPECT_EQ(log[0][0].toString(), "Сертификаты не найдены");
+  EXPECT_EQ(server.StopWith(SIGINT, 20s), 0) << server.Output();
+}
+
+}  // namespace
