@@ -79,7 +79,29 @@ void SetText(UA_String& target, const QString& text) {
 
 }  // namespace
 
-OPCUAWrapper::OPCUAWrapper(QObject* parent) : QObject(parent) {}
+OPCUAWrapper::OPCUAWrapper(QObject* parent) : QObject(parent) {
+  m_Watch.setInterval(kWatchIntervalMs);
+  connect(&m_Watch, &QTimer::timeout, this, &OPCUAWrapper::WatchConnection);
+  m_Watch.start();
+}
+
+void OPCUAWrapper::WatchConnection() {
+  // A call of another thread may hold the client for a whole time-out: the
+  // watch then waits for the next round instead of freezing its thread.
+  std::unique_lock<std::recursive_mutex> lock(m_Lock, std::try_to_lock);
+  if (!lock.owns_lock() || m_Client == nullptr || !m_Connected) return;
+  UA_Client_run_iterate(m_Client, 0);
+  UA_SecureChannelState channel = UA_SECURECHANNELSTATE_CLOSED;
+  UA_SessionState session = UA_SESSIONSTATE_CLOSED;
+  UA_StatusCode status = UA_STATUSCODE_GOOD;
+  UA_Client_getState(m_Client, &channel, &session, &status);
+  if (channel == UA_SECURECHANNELSTATE_OPEN && session == UA_SESSIONSTATE_ACTIVATED) return;
+  DropClient();
+  Report(QString("Соединение с сервером потеряно. Код ошибки %1")
+             .arg(StatusName(status == UA_STATUSCODE_GOOD ? UA_STATUSCODE_BADCONNECTIONCLOSED : status)),
+         true);
+  emit signalErrorConnect();
+}
 
 OPCUAWrapper::~OPCUAWrapper() {
   std::lock_guard<std::recursive_mutex> lock(m_Lock);

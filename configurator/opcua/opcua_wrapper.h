@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <mutex>
 
@@ -24,6 +25,8 @@ class OPCUAWrapper : public QObject, public ServerCalls {
   // Results of discovery and connection.
   enum Result { kOk = 0, kFailed = 1, kRetry = 2 };
   static constexpr UA_UInt32 kRequestTimeoutMs = 10000;
+  // How often a connected client looks at its connection between calls.
+  static constexpr int kWatchIntervalMs = 500;
 
   explicit OPCUAWrapper(QObject* parent = nullptr);
   ~OPCUAWrapper() override;
@@ -62,10 +65,14 @@ class OPCUAWrapper : public QObject, public ServerCalls {
   void DropClient();
   UA_StatusCode SetUpSecurity(int identity, const QString& user, const QString& password);
   void Report(const QString& message, bool warning);
+  // On the wrapper's thread: lets the library take in what arrived (a closed
+  // connection among it) without waiting, and reports a lost connection.
+  void WatchConnection();
 
   mutable std::recursive_mutex m_Lock;  // the client and everything below
   UA_Client* m_Client = nullptr;
   bool m_Connected = false;
   QStringList m_FoundNodes;
   QString m_Certificate, m_Key, m_TrustFolder;
+  QTimer m_Watch;
 };

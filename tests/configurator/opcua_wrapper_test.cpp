@@ -84,6 +84,29 @@ TEST(OPCUAWrapper, FindsConnectsBrowsesAndEditsARunningServer) {
   EXPECT_EQ(server.StopWith(SIGINT, 20s), 0) << server.Output();
 }
 
+TEST(OPCUAWrapper, AServerThatDiesIsNoticedWithoutAnEdit) {
+  st::TempFolder home;
+  virk::StartOptions options;
+  const uint16_t port = virk::test::ClosedLoopbackPort();
+  options.port = std::to_string(port);
+  std::string error;
+  ASSERT_TRUE(st::WriteTestConfig(home / "gateway.cfg", options, {}, error)) << error;
+  st::ServerProcess server(VIRK_SERVER_PROGRAM, {home / "gateway.cfg"}, home.Path(), home / "output.txt");
+  ASSERT_TRUE(st::WaitUntilServing(port, 20s)) << server.Output();
+  OPCUAWrapper wrapper;
+  const QString url = QString::fromStdString(st::LoopbackUrl(port));
+  ASSERT_EQ(wrapper.Connect(url, kNoneEndpoint, false, OPCUAWrapper::kAnonymous, {}, {}), OPCUAWrapper::kOk);
+  QSignalSpy lost(&wrapper, &OPCUAWrapper::signalErrorConnect);
+  QSignalSpy log(&wrapper, &OPCUAWrapper::signalSetLogDlgSearchDevice);
+
+  EXPECT_EQ(server.StopWith(SIGKILL, 10s), st::ServerProcess::kKilledBySignal);
+  EXPECT_TRUE(lost.wait(int(OPCUAWrapper::kRequestTimeoutMs)));
+  EXPECT_FALSE(wrapper.IsConnected());
+  ASSERT_GE(log.count(), 1);
+  EXPECT_TRUE(log.last()[0].toString().startsWith("Соединение с сервером потеряно.")) << log.last()[0].toString().toStdString();
+  EXPECT_FALSE(wrapper.AddNode({"Channel_0", "2", "Device_9"})) << "and answers at once";
+}
+
 TEST(OPCUAWrapper, NoServerAndAnUnknownEndpointAreReported) {
   OPCUAWrapper wrapper;
   QSignalSpy errors(&wrapper, &OPCUAWrapper::signalErrorConnect);
