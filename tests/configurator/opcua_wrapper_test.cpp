@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <filesystem>
 
 #include "common/method_args.h"
@@ -29,15 +30,24 @@ namespace st = virk::server::test;
 
 const char kNoneEndpoint[] = "http://opcfoundation.org/UA/SecurityPolicy#None (None)";
 
-TEST(OPCUAWrapper, FindsConnectsBrowsesAndEditsARunningServer) {
+// The server program on an emulated configuration, anonymous access on.
+class WrapperTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    virk::StartOptions options;
+    options.port = std::to_string(port);
+    std::string error;
+    ASSERT_TRUE(st::WriteTestConfig(home / "gateway.cfg", options, {}, error)) << error;
+    server = std::make_unique<st::ServerProcess>(VIRK_SERVER_PROGRAM, std::vector<std::string>{home / "gateway.cfg"},
+                                                 home.Path(), home / "output.txt");
+    ASSERT_TRUE(st::WaitUntilServing(port, 20s)) << server->Output();
+  }
   st::TempFolder home;
-  virk::StartOptions options;
   const uint16_t port = virk::test::ClosedLoopbackPort();
-  options.port = std::to_string(port);
-  std::string error;
-  ASSERT_TRUE(st::WriteTestConfig(home / "gateway.cfg", options, {}, error)) << error;
-  st::ServerProcess server(VIRK_SERVER_PROGRAM, {home / "gateway.cfg"}, home.Path(), home / "output.txt");
-  ASSERT_TRUE(st::WaitUntilServing(port, 20s)) << server.Output();
+  std::unique_ptr<st::ServerProcess> server;
+};
+
+TEST_F(WrapperTest, FindsConnectsBrowsesAndEditsARunningServer) {
   const QString url = QString::fromStdString(st::LoopbackUrl(port));
 
   OPCUAWrapper wrapper;
@@ -81,25 +91,17 @@ TEST(OPCUAWrapper, FindsConnectsBrowsesAndEditsARunningServer) {
   EXPECT_EQ(wrapper.Disconnect(), OPCUAWrapper::kOk);
   EXPECT_FALSE(wrapper.IsConnected());
   EXPECT_FALSE(wrapper.AddNode(add)) << "no call without a connection";
-  EXPECT_EQ(server.StopWith(SIGINT, 20s), 0) << server.Output();
+  EXPECT_EQ(server->StopWith(SIGINT, 20s), 0) << server->Output();
 }
 
-TEST(OPCUAWrapper, AServerThatDiesIsNoticedWithoutAnEdit) {
-  st::TempFolder home;
-  virk::StartOptions options;
-  const uint16_t port = virk::test::ClosedLoopbackPort();
-  options.port = std::to_string(port);
-  std::string error;
-  ASSERT_TRUE(st::WriteTestConfig(home / "gateway.cfg", options, {}, error)) << error;
-  st::ServerProcess server(VIRK_SERVER_PROGRAM, {home / "gateway.cfg"}, home.Path(), home / "output.txt");
-  ASSERT_TRUE(st::WaitUntilServing(port, 20s)) << server.Output();
+TEST_F(WrapperTest, AServerThatDiesIsNoticedWithoutAnEdit) {
   OPCUAWrapper wrapper;
   const QString url = QString::fromStdString(st::LoopbackUrl(port));
   ASSERT_EQ(wrapper.Connect(url, kNoneEndpoint, false, OPCUAWrapper::kAnonymous, {}, {}), OPCUAWrapper::kOk);
   QSignalSpy lost(&wrapper, &OPCUAWrapper::signalErrorConnect);
   QSignalSpy log(&wrapper, &OPCUAWrapper::signalSetLogDlgSearchDevice);
 
-  EXPECT_EQ(server.StopWith(SIGKILL, 10s), st::ServerProcess::kKilledBySignal);
+  EXPECT_EQ(server->StopWith(SIGKILL, 10s), st::ServerProcess::kKilledBySignal);
   EXPECT_TRUE(lost.wait(int(OPCUAWrapper::kRequestTimeoutMs)));
   EXPECT_FALSE(wrapper.IsConnected());
   ASSERT_GE(log.count(), 1);
