@@ -53,38 +53,28 @@ Sections FindSections(const std::u16string& text) {
   return s;
 }
 
-std::u16string Trimmed(const std::u16string& text) {
-  const size_t first = text.find_first_not_of(u" \t\r");
-  if (first == std::u16string::npos) return {};
-  return text.substr(first, text.find_last_not_of(u" \t\r") - first + 1);
-}
-
-std::string LowerAscii(const std::u16string& text) {
-  std::string lower;
-  for (char16_t c : text) lower += (c >= u'A' && c <= u'Z') ? char(c - u'A' + 'a') : c < 0x80 ? char(c) : '?';
-  return lower;
-}
-
 // The key lines of the options section other than the six the writer
 // stores (maxSessions, anonymousReadOnly, ... added by hand): kept, so that a
 // server started from the configurator keeps the limits and rights set for it.
-std::u16string HandAddedOptions(const std::u16string& section) {
-  static const char* const kWritten[] = {"port", "log", "allowanonimus", "derfile", "pemfile", "trustfolder"};
+std::u16string HandAddedOptions(std::u16string_view section) {
+  static constexpr std::u16string_view kWritten[] = {u"port",    u"log",     u"allowanonimus",
+                                                     u"derfile", u"pemfile", u"trustfolder"};
   std::u16string kept;
   bool inOptions = false;
-  size_t begin = 0;
-  while (begin < section.size()) {
+  for (size_t begin = 0; begin < section.size();) {
     const size_t end = std::min(section.find(u'\n', begin), section.size());
-    const std::u16string line = Trimmed(section.substr(begin, end - begin));
+    const std::u16string_view line = TrimBlanks(section.substr(begin, end - begin));
     begin = end + 1;
-    if (!line.empty() && line.front() == u'[') {
-      inOptions = LowerAscii(line) == "[options]";
+    if (const std::optional<std::u16string_view> name = IniSectionName(line)) {
+      inOptions = EqualsIgnoringCase(*name, u"options");
       continue;
     }
     const size_t equals = line.find(u'=');
-    if (!inOptions || equals == std::u16string::npos || line.front() == u';' || line.front() == u'#') continue;
-    const std::string key = LowerAscii(Trimmed(line.substr(0, equals)));
-    if (std::find(std::begin(kWritten), std::end(kWritten), key) == std::end(kWritten)) kept += line + u'\n';
+    if (!inOptions || equals == line.npos || line.front() == u';' || line.front() == u'#') continue;
+    const std::u16string_view key = TrimBlanks(line.substr(0, equals));
+    if (std::none_of(std::begin(kWritten), std::end(kWritten),
+                     [key](std::u16string_view written) { return EqualsIgnoringCase(key, written); }))
+      kept.append(line).push_back(u'\n');
   }
   return kept;
 }
@@ -246,7 +236,8 @@ std::u16string WithStartOptions(const std::u16string& text, const StartOptions& 
             u"\nderFile = " + Utf8ToUtf16(options.derFile) + u"\npemFile = " +
             Utf8ToUtf16(options.pemFile) + u"\ntrustFolder = " + Utf8ToUtf16(options.trustFolder) +
             u"\n";
-  if (s.optionsLength) result += HandAddedOptions(text.substr(s.optionsBegin, s.optionsLength));
+  if (s.optionsLength)
+    result += HandAddedOptions(std::u16string_view(text).substr(s.optionsBegin, s.optionsLength));
   if (s.usersLength) result += text.substr(s.usersBegin, s.usersLength);
   return result;
 }

@@ -219,34 +219,38 @@ namespace {
 
 bool IsBlank(char16_t unit) { return unit == u' ' || unit == u'\t' || unit == u'\r'; }
 
-std::u16string_view Trimmed(std::u16string_view text) {
+}  // namespace
+
+std::u16string_view TrimBlanks(std::u16string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
 }
 
-bool IsUsersWord(std::u16string_view text) {
-  if (text.size() != 5) return false;
-  for (size_t i = 0; i < text.size(); ++i)
-    if ((text[i] | 0x20) != u"users"[i]) return false;
+bool EqualsIgnoringCase(std::u16string_view text, std::u16string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i] >= u'A' && text[i] <= u'Z' ? char16_t(text[i] + 32) : text[i];
+    if (c != lower[i]) return false;
+  }
   return true;
 }
 
 // The INI reader takes "[ name ]" with anything after the bracket for a section line.
-bool StartsUsersSection(std::u16string_view line) {
-  line = Trimmed(line);
-  if (IsUsersWord(line)) return true;
-  if (line.empty() || line.front() != u'[') return false;
+std::optional<std::u16string_view> IniSectionName(std::u16string_view line) {
+  line = TrimBlanks(line);
+  if (line.empty() || line.front() != u'[') return std::nullopt;
   const size_t close = line.find(u']');
-  return close != line.npos && IsUsersWord(Trimmed(line.substr(1, close - 1)));
+  if (close == line.npos) return std::nullopt;
+  return TrimBlanks(line.substr(1, close - 1));
 }
-
-}  // namespace
 
 bool HoldsUsersSection(std::u16string_view text) {
   for (size_t begin = 0; begin < text.size();) {
     const size_t end = std::min(text.find(u'\n', begin), text.size());
-    if (StartsUsersSection(text.substr(begin, end - begin))) return true;
+    const std::u16string_view line = text.substr(begin, end - begin);
+    const std::optional<std::u16string_view> section = IniSectionName(line);
+    if (EqualsIgnoringCase(section ? *section : TrimBlanks(line), u"users")) return true;
     begin = end + 1;
   }
   return false;

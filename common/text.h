@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,13 @@ bool WriteConfigText(const std::string& path, const std::u16string& text, bool s
 
 // The stored form of a configuration text: scrambled when asked, then UTF-8.
 std::string EncodeConfigText(const std::u16string& text, bool scramble);
+
+// INI rules on one line: blanks (space, tab, CR) around dropped; names
+// compared without regard to ASCII case (`lower` in lower case); the name of
+// the section a line opens ("[ name ]"), nothing for any other line.
+std::u16string_view TrimBlanks(std::u16string_view text);
+bool EqualsIgnoringCase(std::u16string_view text, std::u16string_view lower);
+std::optional<std::u16string_view> IniSectionName(std::u16string_view line);
 
 // True when a line of the text is "USERS" or starts the INI section [users]
 // (any case, blanks around), as the options and users sections (options.h) begin.

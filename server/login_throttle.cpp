@@ -17,13 +17,12 @@ std::optional<LoginThrottle::Notice> LoginThrottle::Failed(const std::string& ad
   const size_t failures = record.failures.size();
   if (failures < kFreeFailures) return std::nullopt;
 
-  // Doubles with every failure past the free ones; the shift is bounded so
-  // a long attack cannot overflow it.
-  const size_t doublings = std::min<size_t>(failures - kFreeFailures, 8);
+  // Doubles with every failure past the free ones up to the longest; the
+  // failures beyond that many change nothing and are not kept.
+  const size_t doublings = failures - kFreeFailures;
   const auto penalty = std::min<std::chrono::milliseconds>(kFirstPenalty * (1 << doublings), kLongestPenalty);
   record.penaltyEnds = now + penalty;
-  // The window's failures are all the penalty needs; more would only grow the record.
-  if (failures > kFreeFailures + 8) record.failures.pop_front();
+  if (doublings == kMostDoublings) record.failures.pop_front();
   if (record.lastNotice && now - *record.lastNotice < kWindow) return std::nullopt;
   record.lastNotice = now;
   return Notice{failures, penalty};

@@ -21,6 +21,8 @@ class LoginThrottle {
   static constexpr std::chrono::seconds kWindow{60};
   static constexpr std::chrono::milliseconds kFirstPenalty{2000};
   static constexpr std::chrono::milliseconds kLongestPenalty{8000};
+  static constexpr size_t kMostDoublings = 2;  // kFirstPenalty doubled this often is the longest
+  static_assert(kFirstPenalty * (1 << kMostDoublings) == kLongestPenalty);
   static constexpr size_t kMostAddresses = 10000;  // older entries are dropped beyond this
 
   // What the caller should log about an address: given at most once per
