@@ -23,6 +23,8 @@
 #include "model/config_file.h"
 #include "model/tag_series.h"
 #include "model/tree_edit.h"
+#include "opcua/opcua_wrapper.h"
+#include "opcua/searchopcuaserver.h"
 #include "ui_mainwindow.h"
 #include "views/tablemodelmonitoring.h"
 #include "views/tablemodelvariable.h"
@@ -34,6 +36,7 @@ namespace {
 const char kCfgFilter[] = "Конфигурация OPC UA сервера MODBUS (*.cfg);;Все файлы (*.*)";
 const char kCsvFilter[] = "Конфигурация OPC UA сервера MODBUS (*.csv);;Все файлы (*.*)";
 const char kImageDir[] = ":/res/images/res/";
+const char kNotRunning[] = "Сервер не запущен";
 
 QIcon Icon(const char* file) { return QIcon(QString(kImageDir) + file); }
 
@@ -93,12 +96,11 @@ MainWindow::MainWindow(QWidget* parent)
   ui->tableView_2->setModel(m_monitorModel);
   ui->tableView_2->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   statusBar()->addWidget(m_statusLabel);
-  m_statusLabel->setText("Сервер не запущен");
+  m_statusLabel->setText(kNotRunning);
 
-  // The OPC UA client and the server process control are not part of this
-  // window yet; their actions stay off until they are.
-  for (QAction* a : {ui->action, ui->run_server_action, ui->showOutput_action, ui->stop_server_action})
-    a->setEnabled(false);
+  // The server process control is not part of this window yet; its actions
+  // stay off until it is.
+  for (QAction* a : {ui->run_server_action, ui->showOutput_action, ui->stop_server_action}) a->setEnabled(false);
 
   // Copy, paste and delete keys of the tree.
   const struct {
@@ -132,6 +134,16 @@ MainWindow::MainWindow(QWidget* parent)
   ui->tabWidget->setTabEnabled(1, false);
   ui->tabWidget->setTabEnabled(2, false);
 }
+
+OPCUAWrapper& MainWindow::Wrapper() {
+  if (!m_wrapper) {
+    m_wrapper = std::make_unique<OPCUAWrapper>();
+    connect(m_wrapper.get(), &OPCUAWrapper::signalErrorConnect, this, &MainWindow::slotConnectionLost);
+  }
+  return *m_wrapper;
+}
+
+QString MainWindow::StatusText() const { return m_statusLabel->text(); }
 
 MainWindow::~MainWindow() {
   if (m_serverProcess.state() != QProcess::NotRunning) {
@@ -357,7 +369,35 @@ void MainWindow::slotInfoGroup(QStringList info, bool flag) { AppendArguments(m_
 void MainWindow::slotInfoTag(QStringList info, bool flag) { AppendArguments(m_tagArgs, info, flag); }
 void MainWindow::slotInfoCountTag(int count) { m_countTag = std::max(1, count); }
 
-void MainWindow::slotDisconnect() { m_server = nullptr; }
+void MainWindow::slotDisconnect() { ShowConnection({}); }
+
+void MainWindow::slotConnectionLost() {
+  if (!m_wrapper || m_server != m_wrapper.get() || m_wrapper->IsConnected()) return;
+  ShowConnection({});
+  Warn("Соединение с сервером потеряно, изменения вносятся только в конфигурацию");
+}
+
+void MainWindow::ShowConnection(const QString& url) {
+  m_server = url.isEmpty() ? nullptr : m_wrapper.get();
+  m_statusLabel->setText(url.isEmpty() ? QString(kNotRunning) : QString(" Подключены к серверу (%1).").arg(url));
+}
+
+void MainWindow::on_action_triggered() {
+  SearchOPCUAServer dialog(m_server != nullptr && m_server == m_wrapper.get(), this, m_servers, m_endpoints,
+                           &Wrapper());
+  connect(&dialog, &SearchOPCUAServer::signalDisconnect, this, &MainWindow::slotDisconnect);
+  dialog.exec();
+  m_servers = dialog.Servers();
+  m_endpoints = dialog.Endpoints();
+  m_foundNodes = dialog.FoundNodes();
+  ShowConnection(dialog.Connected() ? dialog.ServerUrl() : QString());
+}
+
+bool MainWindow::CallServer(const std::function<bool(ServerCalls&)>& calls) {
+  ServerCalls* server = m_server;
+  return RunBehindProgressBar(this, "Выполняется обращение к серверу, пожалуйста, подождите...",
+                              [&] { return calls(*server) ? 1 : 0; }) == 1;
+}
 
 // ------------------------------------------------------------- tree editing
 
@@ -393,7 +433,7 @@ void MainWindow::AddChild(int32_t kind) {
   const AddResult result = accepted ? AddUnique(*parent, std::move(item), &added) : AddResult::Failed;
   if (accepted && result == AddResult::Failed) Warn(texts.addFailed);
   if (result == AddResult::Duplicate) Warn(texts.addDuplicate);
-  if (added && m_server && !m_server->AddNode(args)) {
+  if (added && m_server && !CallServer([&](ServerCalls& server) { return server.AddNode(args); })) {
     Warn(texts.addServer);
     parent->RemoveChild(added->Name());
     added = nullptr;
@@ -468,13 +508,18 @@ void MainWindow::EditItem(CItem* item) {
       device->m_Data = static_cast<CDeviceInfo&>(*before).m_Data;
   } else if (m_server) {
     const bool channel = kind == kKindChannel;
-    bool ok = !channel || m_server->StopExchange();
-    ok = ok && m_server->EditNode(args);
-    ok = (!channel || m_server->StartExchange()) && ok;
-    if (ok)
+    const bool ok = CallServer([&](ServerCalls& server) {
+      bool done = !channel || server.StopExchange();
+      done = done && server.EditNode(args);
+      return (!channel || server.StartExchange()) && done;
+    });
+    if (ok) {
       m_unsaved = true;
-    else
+    } else {
+      // The server keeps its settings; so does the window, or the two differ unseen.
+      RestoreItem(*item, *before);
       Warn(texts.editFailed);
+    }
   }
   args.clear();
   if (QTreeWidgetItem* treeItem = TreeItemOf(item)) treeItem->setText(0, ItemName(*item));
@@ -489,7 +534,7 @@ void MainWindow::on_delete_action_triggered() {
   CItem* item = ItemOf(treeItem);
   if (!item || item->Kind() == kKindRoot || m_monitoring) return;
   if (!CurrentPrompts().ConfirmDelete(this, TextsOf(item->Kind()).deleteWhat)) return;
-  if (m_server && !m_server->DeleteNode({ItemPath(*item)})) {
+  if (m_server && !CallServer([&](ServerCalls& server) { return server.DeleteNode({ItemPath(*item)}); })) {
     Warn("Удаление ноды завершилось неудачно");
     return;
   }
@@ -542,11 +587,13 @@ void MainWindow::tag_edit_action_triggered() {
   if (!group || group->Kind() != kKindGroup || tags.isEmpty() || m_monitoring) return;
   CItem* tag = tags.first();
   m_tagArgs = {QString::fromStdString(tag->FullName()), "4"};
-  if (RunItemDialog(tag) && m_server && !m_server->EditNode(m_tagArgs)) {
+  const ItemPtr before = tag->DeepCopy(ItemFactory());
+  if (RunItemDialog(tag) && m_server &&
+      !CallServer([this](ServerCalls& server) { return server.EditNode(m_tagArgs); })) {
+    RestoreItem(*tag, *before);
     Warn("Изменение тега завершилось неудачно");
-  } else {
-    RefreshTags();
   }
+  RefreshTags();
   m_tagArgs.clear();
 }
 
@@ -560,7 +607,8 @@ void MainWindow::tag_delete_action_triggered() {
   m_tagModel->SetGroup(QString(), nullptr);
   m_monitorModel->SetGroup(QString(), nullptr);
   for (CItem* tag : tags) {
-    if (m_server && !m_server->DeleteNode({QString::fromStdString(tag->FullName())})) {
+    const QString path = QString::fromStdString(tag->FullName());
+    if (m_server && !CallServer([&](ServerCalls& server) { return server.DeleteNode({path}); })) {
       Warn("Удаление ноды завершилось неудачно");
       continue;
     }
@@ -590,7 +638,7 @@ void MainWindow::tag_paste_action_triggered() {
     m_unsaved = true;
     const QStringList args = QStringList{ItemPath(*group), "4"} +
                              SettingsArguments(*pasted);
-    if (m_server && !m_server->AddNode(args)) {
+    if (m_server && !CallServer([&](ServerCalls& server) { return server.AddNode(args); })) {
       Warn("Добавление тега завершилось неудачно, на сервере произошла ошибка");
       group->RemoveChild(pasted->Name());
     }

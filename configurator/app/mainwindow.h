@@ -9,12 +9,14 @@
 #include <QStringList>
 #include <QTimer>
 #include <QVariantList>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "common/item.h"
 #include "model/server_calls.h"
 
+class OPCUAWrapper;
 class QLabel;
 class QTreeWidgetItem;
 class TableModelMonitoring;
@@ -35,8 +37,12 @@ class MainWindow : public QMainWindow {
   ~MainWindow() override;
 
   // The connection to a running server for the editing calls; null while not
-  // connected. The window does not own it.
+  // connected. The window does not own it (the OPC UA client sets itself
+  // here after a connection; tests may set another).
   void SetServerCalls(ServerCalls* server) { m_server = server; }
+  // The one OPC UA client, made on first use.
+  OPCUAWrapper& Wrapper();
+  QString StatusText() const;
 
   // State the tests and the screenshots look at.
   virk::CTreeItemRoot& Root() { return m_root; }
@@ -73,6 +79,8 @@ class MainWindow : public QMainWindow {
   void slotEditItemTableDoubleClick();
   void slotEditTagTableDoubleClick();
   void slotDisconnect();
+  // The client reported a failure: a connection that went away ends here.
+  void slotConnectionLost();
 
   void on_save_action_triggered();
   void on_open_action_triggered();
@@ -88,6 +96,7 @@ class MainWindow : public QMainWindow {
   void on_copy_action_triggered();
   void on_paste_action_triggered();
   void on_about_action_triggered();
+  void on_action_triggered();
   void on_monitoring_action_triggered();
   void on_create_certiifcates_triggered();
   void on_action_addUsers_triggered();
@@ -122,6 +131,10 @@ class MainWindow : public QMainWindow {
   void EnableActions(int treeType);
   void AppendArguments(QStringList& list, const QStringList& info, bool flagSaveEnable);
   void Warn(const QString& text, const QString& title = "Внимание");
+  // Runs one or more calls on the connected server off the GUI thread; false
+  // when any failed.
+  bool CallServer(const std::function<bool(ServerCalls&)>& calls);
+  void ShowConnection(const QString& url);
 
   // Editing of tree items (channel, device, group).
   void AddChild(int32_t kind);
@@ -143,6 +156,9 @@ class MainWindow : public QMainWindow {
   bool m_itemSelectedSinceStart = false;
   int m_countTag = 1;
   ServerCalls* m_server = nullptr;
+  std::unique_ptr<OPCUAWrapper> m_wrapper;
+  // Lists of the last connection, offered again by the search dialog.
+  QStringList m_servers, m_endpoints, m_foundNodes;
   QTreeWidgetItem* m_monitoredGroup = nullptr;
   QString m_serverOutput;
   QProcess m_serverProcess;

@@ -1,6 +1,10 @@
 #include "dialogs/progressbar.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QThread>
+#include <memory>
+
 #include "app/prompts.h"
 
 #include "ui_progressbar.h"
@@ -9,6 +13,9 @@ namespace {
 
 const char kAutoHint[] =
     "Проверьте, запущен ли сервер, доступны ли IP адрес и порт, и попробуйте вручную.";
+
+// Below this a window would only flash; well under what an operator feels as a stall.
+constexpr unsigned long kQuietWaitMs = 40;
 
 }  // namespace
 
@@ -59,4 +66,19 @@ void ProgressBar::closeEvent(QCloseEvent* event) {
 
 void ProgressBar::reject() {
   if (m_closeAllowed) QDialog::reject();
+}
+
+int RunBehindProgressBar(QWidget* parent, const QString& label, const std::function<int()>& work) {
+  int result = 0;
+  std::unique_ptr<QThread> worker(QThread::create([&] { result = work(); }));
+  ProgressBar bar(parent);
+  bar.slotSetLabelProgressBar(label);
+  // Queued to the bar's thread; dropped unseen when the bar is gone first.
+  QObject::connect(worker.get(), &QThread::finished, &bar, [&bar] { bar.slotCloseProgressBar(0); });
+  worker->start();
+  if (!worker->wait(kQuietWaitMs)) bar.exec();
+  worker->wait();
+  // What the work reported through queued signals arrives before its result.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+  return result;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 namespace Ui {
 class ProgressBar;
@@ -32,3 +33,9 @@ class ProgressBar : public QDialog {
   Ui::ProgressBar* ui;
   bool m_closeAllowed = false;
 };
+
+// Runs `work` on a worker thread and returns its result. The calling (GUI)
+// thread waits a moment for it, so that a quick server call shows no window,
+// then keeps its events flowing in a modal ProgressBar with `label` until the
+// work is done: a server that does not answer never freezes the window.
+int RunBehindProgressBar(QWidget* parent, const QString& label, const std::function<int()>& work);

@@ -14,7 +14,21 @@ const T* LastChildOfClass(const CItem& parent) {
   return children.empty() ? nullptr : dynamic_cast<const T*>(children.rbegin()->second.get());
 }
 
+template <class T>
+bool RestoreData(CItem& item, const CItem& before) {
+  auto* target = dynamic_cast<T*>(&item);
+  const auto* source = dynamic_cast<const T*>(&before);
+  if (target && source) target->m_Data = source->m_Data;
+  return target && source;
+}
+
 }  // namespace
+
+void RestoreItem(CItem& item, const CItem& before) {
+  item.Rename(before.Name());
+  RestoreData<CChannelInfo>(item, before) || RestoreData<CDeviceInfo>(item, before) ||
+      RestoreData<CGroupInfo>(item, before) || RestoreData<CDATagInfo>(item, before);
+}
 
 ItemPtr NewItem(const CItem& parent, int32_t kind) {
   ItemPtr item = ItemFactory().Create(kind);

@@ -28,6 +28,10 @@ bool HasDuplicate(const virk::CItem& parent, const virk::CItem& item);
 // paste rules say; null when it cannot be copied or attached.
 virk::CItem* PasteCopy(virk::CItem& parent, const virk::CItem& source, int clipboardSize);
 
+// Gives `item` back the name and settings of `before`, a copy made before an
+// edit the server refused; its children stay.
+void RestoreItem(virk::CItem& item, const virk::CItem& before);
+
 // The item of kind `kind` at or above `item`; null when there is none.
 virk::CItem* AncestorOfKind(virk::CItem* item, int32_t kind);
 

@@ -187,6 +187,11 @@ void OPCUAWrapper::SetCertificatePaths(const QString& certificate, const QString
   m_TrustFolder = trustFolder;
 }
 
+QStringList OPCUAWrapper::CertificatePaths() const {
+  std::lock_guard<std::recursive_mutex> lock(m_Lock);
+  return {m_Certificate, m_Key, m_TrustFolder};
+}
+
 // The encryption and the identity of kinds 1 to 3 on the client's configuration.
 UA_StatusCode OPCUAWrapper::SetUpSecurity(int identity, const QString& user, const QString& password) {
   UA_ClientConfig* config = UA_Client_getConfig(m_Client);
@@ -309,10 +314,7 @@ int OPCUAWrapper::Disconnect() {
   return kOk;
 }
 
-bool OPCUAWrapper::IsConnected() const {
-  std::lock_guard<std::recursive_mutex> lock(m_Lock);
-  return m_Connected;
-}
+bool OPCUAWrapper::IsConnected() const { return m_Connected; }
 
 QStringList OPCUAWrapper::FoundNodes() const {
   std::lock_guard<std::recursive_mutex> lock(m_Lock);

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <atomic>
 #include <mutex>
 
 #include "model/server_calls.h"
@@ -38,6 +39,8 @@ class OPCUAWrapper : public QObject, public ServerCalls {
               const QString& password);
   int Disconnect();
   void SetCertificatePaths(const QString& certificate, const QString& key, const QString& trustFolder);
+  // Certificate, key and trusted folder, as last set.
+  QStringList CertificatePaths() const;
 
   bool IsConnected() const;
   // "ns=2;s=<full name>" of every node found below "Каналы" by the last browse.
@@ -71,7 +74,8 @@ class OPCUAWrapper : public QObject, public ServerCalls {
 
   mutable std::recursive_mutex m_Lock;  // the client and everything below
   UA_Client* m_Client = nullptr;
-  bool m_Connected = false;
+  // Read without the lock: the window asks while a worker may hold the client.
+  std::atomic<bool> m_Connected{false};
   QStringList m_FoundNodes;
   QString m_Certificate, m_Key, m_TrustFolder;
   QTimer m_Watch;
