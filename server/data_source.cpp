@@ -1,9 +1,26 @@
 #include "server/data_source.h"
 
+#include <vector>
+
 #include "server/da_callback.h"
 #include "server/logging.h"
 
 namespace virk::server {
+
+namespace {
+
+// The library checks the value it reads while adding a node against the
+// node's data type, but an emulated value keeps the type it was made with (a
+// Double in a Boolean tag): a tag published again after a rename would be
+// refused. Its node starts from a zero of its type; later reads are as stored.
+void StartFromZeroOfDataType(UA_DataValue& value, const UA_DataType* type) {
+  if (value.value.type == type || type == nullptr) return;
+  UA_Variant_clear(&value.value);
+  std::vector<uint8_t> zero(type->memSize, 0);
+  UA_Variant_setScalarCopy(&value.value, zero.data(), type);
+}
+
+}  // namespace
 
 UA_StatusCode ReadItemValue(UA_Server*, const UA_NodeId*, void*, const UA_NodeId*, void* nodeContext,
                             UA_Boolean includeSourceTimestamp, const UA_NumericRange*, UA_DataValue* value) {
@@ -11,6 +28,7 @@ UA_StatusCode ReadItemValue(UA_Server*, const UA_NodeId*, void*, const UA_NodeId
   if (node == nullptr || node->variable == nullptr) return UA_STATUSCODE_BADINTERNALERROR;
   if (!node->monitored) ClientRead(*node->owner, *node->variable);
   node->variable->GetDataValue(*value);
+  if (node->publishing) StartFromZeroOfDataType(*value, node->variable->DataType());
   value->hasValue = true;
   // An absent status means Good on the wire, which keeps large reads small.
   value->hasStatus = value->status != UA_STATUSCODE_GOOD && !node->publishing;

@@ -220,6 +220,26 @@ TEST_F(Methods, RenameRepublishesTheSubtreeUnderItsNewName) {
   EXPECT_TRUE(NodeExists("A.Dev.Slow.T2"));
 }
 
+// An emulated device stores Doubles in tags of any type; the nodes published
+// again under the new name must still pass the library's type check.
+TEST_F(Methods, RenameOfAGroupWhoseTagHoldsAnEmulatedDouble) {
+  CItem* tag = TreeItem({"A", "D", "G", "T"});
+  m_Gateway->Paused([&] {
+    UA_Variant value;
+    const double emulated = 0.5;
+    UA_Variant_setScalarCopy(&value, &emulated, &UA_TYPES[UA_TYPES_DOUBLE]);
+    TagValue(*tag)->SetValueStatus(value, 0);
+    UA_Variant_clear(&value);
+    return 0;
+  });
+  EXPECT_EQ(Call("editNode", "A.D.G;3;Slow;5;1"), kSuccess);
+  EXPECT_TRUE(NodeExists("A.D.Slow.T"));
+  ReadResult read;
+  test::Read(m_Client.get(), "A.D.Slow.T", UA_ATTRIBUTEID_DATATYPE, read);
+  EXPECT_TRUE(read.Type() == &UA_TYPES[UA_TYPES_NODEID] &&
+              UA_NodeId_equal(static_cast<const UA_NodeId*>(read.value.value.data), &UA_TYPES[UA_TYPES_UINT16].typeId));
+}
+
 TEST_F(Methods, DeleteRemovesNodesIndexAndItems) {
   const size_t indexSize = IndexSize();
   EXPECT_EQ(Call("deleteNode", "A.D"), kSuccess);
