@@ -372,7 +372,9 @@ void MainWindow::slotInfoCountTag(int count) { m_countTag = std::max(1, count); 
 void MainWindow::slotDisconnect() { ShowConnection({}); }
 
 void MainWindow::slotConnectionLost() {
-  if (!m_wrapper || m_server != m_wrapper.get() || m_wrapper->IsConnected()) return;
+  // While the search dialog is open it shows every failure itself, and the
+  // window takes the outcome when it closes.
+  if (m_searching || !m_wrapper || m_server != m_wrapper.get() || m_wrapper->IsConnected()) return;
   ShowConnection({});
   Warn("Соединение с сервером потеряно, изменения вносятся только в конфигурацию");
 }
@@ -386,7 +388,9 @@ void MainWindow::on_action_triggered() {
   SearchOPCUAServer dialog(m_server != nullptr && m_server == m_wrapper.get(), this, m_servers, m_endpoints,
                            &Wrapper());
   connect(&dialog, &SearchOPCUAServer::signalDisconnect, this, &MainWindow::slotDisconnect);
+  m_searching = true;
   dialog.exec();
+  m_searching = false;
   m_servers = dialog.Servers();
   m_endpoints = dialog.Endpoints();
   m_foundNodes = dialog.FoundNodes();

@@ -153,6 +153,7 @@ class MainWindow : public QMainWindow {
   bool m_configOpen = false;
   bool m_monitoring = false;
   bool m_unsaved = false;
+  bool m_searching = false;
   bool m_itemSelectedSinceStart = false;
   int m_countTag = 1;
   ServerCalls* m_server = nullptr;
