@@ -1,15 +1,19 @@
 // The configurator's OPC UA client against the real server program on a
 // loopback port: discovery, endpoints, an anonymous connection with browse,
-// and edits through the management methods, checked by an independent
-// client (open62541's own, not the wrapper).
+// edits through the management methods and the monitoring subscriptions,
+// checked by an independent client (open62541's own, not the wrapper).
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <mutex>
 #include <filesystem>
+#include <map>
 
 #include "common/method_args.h"
 #include "loopback_listener.h"
@@ -33,15 +37,17 @@ const char kNoneEndpoint[] = "http://opcfoundation.org/UA/SecurityPolicy#None (N
 // The server program on an emulated configuration, anonymous access on.
 class WrapperTest : public ::testing::Test {
  protected:
+  explicit WrapperTest(const virk::GeneratorOptions& records = {}) : records(records) {}
   void SetUp() override {
     virk::StartOptions options;
     options.port = std::to_string(port);
     std::string error;
-    ASSERT_TRUE(st::WriteTestConfig(home / "gateway.cfg", options, {}, error)) << error;
+    ASSERT_TRUE(st::WriteTestConfig(home / "gateway.cfg", options, {}, error, {}, records)) << error;
     server = std::make_unique<st::ServerProcess>(VIRK_SERVER_PROGRAM, std::vector<std::string>{home / "gateway.cfg"},
                                                  home.Path(), home / "output.txt");
     ASSERT_TRUE(st::WaitUntilServing(port, 20s)) << server->Output();
   }
+  const virk::GeneratorOptions records;
   st::TempFolder home;
   const uint16_t port = virk::test::ClosedLoopbackPort();
   std::unique_ptr<st::ServerProcess> server;
@@ -174,6 +180,144 @@ TEST(OPCUAWrapper, EncryptedIdentitiesAreAcceptedOrRefusedAsTheServerSays) {
   ASSERT_EQ(log.count(), 1);
   EXPECT_EQ(log[0][0].toString(), "Сертификаты не найдены");
   EXPECT_EQ(server.StopWith(SIGINT, 20s), 0) << server.Output();
+}
+
+constexpr int kIntervalMs = 100;
+
+// Two groups of three emulated tags (a constant, a random number and a sine
+// or a bit each), every group polled at the monitoring interval.
+virk::GeneratorOptions TwoGroups() {
+  virk::GeneratorOptions records;
+  records.groups = 2;
+  records.tags = 6;
+  records.groupPeriodMs = kIntervalMs;
+  return records;
+}
+
+class SubscriptionTest : public WrapperTest {
+ protected:
+  SubscriptionTest() : WrapperTest(TwoGroups()) {}
+};
+
+// The application log's lines, from whichever thread logs.
+std::mutex g_logMutex;
+QStringList g_log;
+void CollectLog(QtMsgType, const QMessageLogContext&, const QString& message) {
+  const std::lock_guard<std::mutex> lock(g_logMutex);
+  g_log << message;
+}
+struct LogLines {
+  QtMessageHandler previous = qInstallMessageHandler(CollectLog);
+  ~LogLines() { qInstallMessageHandler(previous); }
+  QStringList Lines() const {
+    const std::lock_guard<std::mutex> lock(g_logMutex);
+    return g_log;
+  }
+};
+
+enum class Kind { kBool, kInteger, kFloating };
+Kind KindOf(const UA_DataType* type) {
+  if (type == &UA_TYPES[UA_TYPES_BOOLEAN]) return Kind::kBool;
+  return type == &UA_TYPES[UA_TYPES_FLOAT] || type == &UA_TYPES[UA_TYPES_DOUBLE] ? Kind::kFloating : Kind::kInteger;
+}
+Kind KindOf(const QVariant& value) {
+  const int id = value.typeId();
+  if (id == QMetaType::Bool) return Kind::kBool;
+  return id == QMetaType::Float || id == QMetaType::Double ? Kind::kFloating : Kind::kInteger;
+}
+
+// Pumps this thread's events until `done` or about five seconds.
+template <typename Done>
+bool WaitFor(Done done) {
+  for (int round = 0; round < 200 && !done(); ++round) QTest::qWait(25);
+  return done();
+}
+
+std::string Tag(int group, int tag) {
+  return "Channel_0.Device_0.Group_" + std::to_string(group) + ".Tag_" + std::to_string(tag);
+}
+
+// The monitoring's way through the client: subscriptions for two groups (one
+// with a tag the server does not have), the loop delivering their values to
+// this thread while it calls the server's methods, and silence once the
+// subscriptions are gone.
+TEST_F(SubscriptionTest, ValuesOfTwoGroupsFlowWhileMethodsAreCalledAndStopWithTheirSubscriptions) {
+  const QString url = QString::fromStdString(st::LoopbackUrl(port));
+  OPCUAWrapper wrapper;
+  ASSERT_EQ(wrapper.Connect(url, kNoneEndpoint, false, OPCUAWrapper::kAnonymous, {}, {}), OPCUAWrapper::kOk);
+  QObject receiver;
+  std::vector<QVariantList> arrived;
+  QObject::connect(
+      &wrapper, &OPCUAWrapper::signalDataChange, &receiver, [&](const QVariantList& mess) { arrived.push_back(mess); },
+      Qt::QueuedConnection);
+
+  const LogLines log;
+  const std::vector<std::string> known{Tag(0, 0), Tag(0, 1), Tag(0, 2), Tag(1, 3), Tag(1, 4), Tag(1, 5)};
+  const QStringList first{known[0].c_str(), known[1].c_str(), known[2].c_str()};
+  const QString missing = "Channel_0.Device_0.Group_1.Missing";
+  const QStringList second{known[3].c_str(), missing, known[4].c_str(), known[5].c_str()};
+  OPCUAWrapper::Subscriptions made;
+  EXPECT_EQ(wrapper.CreateSubscriptions({first, {}, second}, kIntervalMs, made), OPCUAWrapper::kRetry);
+  ASSERT_EQ(made.size(), 2);
+  ASSERT_TRUE(made.values().contains(first) && made.values().contains(second));
+  EXPECT_TRUE(log.Lines().contains("Ошибка мониторинга ноды " + missing + ": BadNodeIdUnknown"))
+      << log.Lines().join('\n').toStdString();
+  EXPECT_TRUE(log.Lines().contains("Операция создания подписки прервана, возникли ошибки мониторинга"));
+
+  wrapper.StartClientLoop();
+  std::map<QString, QVariant> last;  // node -> its latest value
+  size_t taken = 0;
+  const auto take = [&] {
+    for (; taken < arrived.size(); ++taken) {
+      const QVariantList& mess = arrived[taken];
+      EXPECT_EQ(mess.size(), 5);
+      const QString node = mess.value(3).toString();
+      EXPECT_TRUE(made.value(mess.value(4).toUInt()).contains(node)) << node.toStdString() << " in its subscription";
+      EXPECT_GT(mess.value(0).toInt(), 0);
+      EXPECT_EQ(mess.value(2).toString(), "Good");
+      last[node] = mess.value(1);
+    }
+    return taken;
+  };
+  ASSERT_TRUE(WaitFor([&] {
+    take();
+    return last.size() == known.size();
+  })) << last.size() << " of the tags heard";
+  EXPECT_EQ(last.count(missing), 0u);
+  EXPECT_FALSE(log.Lines().contains("Поступил неизвестный тип ноды"));
+
+  st::OpcUaClient observer;
+  ASSERT_TRUE(st::Connect(observer, st::LoopbackUrl(port)));
+  for (size_t i = 0; i < known.size(); ++i) {
+    st::ReadResult read;
+    st::Read(observer.get(), known[i], UA_ATTRIBUTEID_VALUE, read);
+    ASSERT_NE(read.Type(), nullptr) << known[i];
+    const QVariant& value = last[QString::fromStdString(known[i])];
+    EXPECT_EQ(KindOf(value), KindOf(read.Type())) << known[i] << " is " << read.Type()->typeName;
+    if (i % 3 != 0) continue;  // the generator's constants, emulated as Double
+    ASSERT_EQ(read.Type(), &UA_TYPES[UA_TYPES_DOUBLE]) << known[i];
+    EXPECT_EQ(value.typeId(), QMetaType::Double) << known[i];
+    EXPECT_DOUBLE_EQ(value.toDouble(), read.Scalar<UA_Double>()) << known[i];
+  }
+
+  // Calls from this thread while the loop holds the client between them.
+  const size_t before = take();
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(wrapper.StopExchange());
+  EXPECT_TRUE(wrapper.StartExchange());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 3s) << "the loop lets calls in";
+  EXPECT_TRUE(WaitFor([&] { return take() >= before + 4; })) << "values go on after the calls";
+
+  EXPECT_EQ(wrapper.DeleteSubscriptions(), OPCUAWrapper::kOk);
+  QCoreApplication::processEvents();  // what was sent before the deletion
+  const size_t deleted = take();
+  QTest::qWait(5 * kIntervalMs);
+  EXPECT_EQ(take(), deleted) << "nothing after the deletion";
+
+  EXPECT_EQ(wrapper.Disconnect(), OPCUAWrapper::kOk) << "with the loop running";
+  wrapper.SetLoopRunFlag(true);
+  wrapper.StartClientLoop();  // idle without a client; the destructor ends it
+  EXPECT_EQ(server->StopWith(SIGINT, 20s), 0) << server->Output();
 }
 
 }  // namespace
