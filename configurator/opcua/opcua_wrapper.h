@@ -73,8 +73,9 @@ class OPCUAWrapper : public QObject, public ServerCalls {
   int DeleteSubscriptions();
 
   // The client loop: a thread that lets the library take in notifications
-  // while the run flag is set. Clearing the flag also joins the thread;
-  // Disconnect and the destructor clear it.
+  // while the run flag is set (it starts set). Clearing the flag also joins
+  // the thread; Disconnect and the destructor clear it, so monitoring sets it
+  // again before it starts the loop.
   void SetLoopRunFlag(bool run);
   void StartClientLoop();
 
@@ -82,10 +83,12 @@ class OPCUAWrapper : public QObject, public ServerCalls {
   void signalSetLogDlgSearchDevice(QString message);
   void signalSetServerDlgSearchDevice(QStringList servers);
   void signalSetEndpointDlgSearchDevice(QStringList endpoints);
-  // {monitored item id (int), value (bool, int, uint, qlonglong, qulonglong,
-  // float or double as the server sent it), status code name, tag name,
+  // {monitored item id as the server numbers it (int), value (bool, int,
+  // uint, qlonglong, qulonglong, float or double as the server sent it),
+  // status code name, the tag name as CreateSubscriptions got it,
   // subscription id (int)}. Emitted on the thread that runs the client
-  // (mostly the client loop's): connect it queued.
+  // (mostly the client loop's) while it holds the client: connect it queued,
+  // and never call the wrapper from a direct receiver.
   void signalDataChange(QVariantList mess);
   void signalErrorConnect();
 
