@@ -79,14 +79,16 @@ asan_suite() {
   run_ctest "$asan_dir"
 }
 
-# The engine's polling threads and the server's callbacks, methods and session
-# hooks; only their test programs are built.
+# The engine's polling threads, the server's callbacks, methods and session
+# hooks, and the configurator's OPC UA client loop; only their test programs
+# are built (the configurator's Qt parts for the last, its windows not).
 tsan_suite() {
-  configure "$tsan_dir" -DCMAKE_BUILD_TYPE=Debug -DVIRK_SANITIZE=thread
+  configure "$tsan_dir" -DCMAKE_BUILD_TYPE=Debug -DVIRK_SANITIZE=thread -DVIRK_BUILD_CONFIGURATOR=ON
   cmake --build "$tsan_dir" -j"$jobs" --target thread_tests
   # Test programs of these folders that are not among them are not built.
   run_ctest "$tsan_dir/tests/engine"
   run_ctest "$tsan_dir/tests/server" -E '_NOT_BUILT$'
+  run_ctest "$tsan_dir/tests/configurator" -E '_NOT_BUILT$'
 
 }
 

@@ -2,12 +2,15 @@
 
 #include <open62541/client_config_default.h>
 #include <open62541/client_highlevel.h>
+#include <open62541/client_subscriptions.h>
 #include <openssl/x509v3.h>
 
 #include <QDirIterator>
 #include <QFile>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -19,6 +22,10 @@ constexpr char kApplicationUri[] = "urn:virkopcua.server.application";
 constexpr char kOwnUri[] = "urn:open62541.server.application";
 constexpr char kChannelsFolder[] = "Каналы";
 constexpr int kBrowseDepth = 8;  // channels, devices, groups, tags and their variables
+constexpr UA_UInt16 kTagNamespace = 2;
+// How long the loop stands aside for one waiting caller at most.
+constexpr int kStandAsideRounds = 100;
+constexpr auto kStandAsideStep = std::chrono::milliseconds(1);
 
 const UA_Logger kQuiet{[](void*, UA_LogLevel, UA_LogCategory, const char*, va_list) {}, nullptr, nullptr};
 
@@ -78,6 +85,33 @@ void SetText(UA_String& target, const QString& text) {
   target = UA_STRING_ALLOC(text.toUtf8().constData());
 }
 
+template <typename Ua, typename Shown>
+QVariant As(const void* data) {
+  return QVariant::fromValue(Shown(*static_cast<const Ua*>(data)));
+}
+
+// The value types monitoring shows, each as its own kind of number.
+struct Conversion {
+  UA_DataTypeKind kind;
+  QVariant (*convert)(const void* data);
+};
+constexpr Conversion kConversions[] = {
+    {UA_DATATYPEKIND_BOOLEAN, As<UA_Boolean, bool>}, {UA_DATATYPEKIND_SBYTE, As<UA_SByte, int>},
+    {UA_DATATYPEKIND_BYTE, As<UA_Byte, uint>},       {UA_DATATYPEKIND_INT16, As<UA_Int16, int>},
+    {UA_DATATYPEKIND_UINT16, As<UA_UInt16, uint>},   {UA_DATATYPEKIND_INT32, As<UA_Int32, int>},
+    {UA_DATATYPEKIND_UINT32, As<UA_UInt32, uint>},   {UA_DATATYPEKIND_INT64, As<UA_Int64, qlonglong>},
+    {UA_DATATYPEKIND_UINT64, As<UA_UInt64, qulonglong>}, {UA_DATATYPEKIND_FLOAT, As<UA_Float, float>},
+    {UA_DATATYPEKIND_DOUBLE, As<UA_Double, double>},
+};
+
+// The scalar as the server sent it; invalid for any other type.
+QVariant ValueOf(const UA_Variant& value) {
+  if (value.type == nullptr || !UA_Variant_isScalar(&value)) return {};
+  for (const Conversion& conversion : kConversions)
+    if (conversion.kind == UA_DataTypeKind(value.type->typeKind)) return conversion.convert(value.data);
+  return {};
+}
+
 }  // namespace
 
 OPCUAWrapper::OPCUAWrapper(QObject* parent) : QObject(parent) {
@@ -90,29 +124,42 @@ void OPCUAWrapper::WatchConnection() {
   // A call of another thread may hold the client for a whole time-out: the
   // watch then waits for the next round instead of freezing its thread.
   std::unique_lock<std::recursive_mutex> lock(m_Lock, std::try_to_lock);
-  if (!lock.owns_lock() || m_Client == nullptr || !m_Connected) return;
+  if (lock.owns_lock()) Iterate(0);
+}
+
+bool OPCUAWrapper::Iterate(UA_UInt16 timeoutMs) {
+  if (m_Client == nullptr || !m_Connected) return false;
   // The library takes a receive of nothing (the server closed) for "try
   // again" when errno still holds an EAGAIN of an earlier call, and then
   // never looks at the socket again (measured: 2 of 8 killed servers went
   // unnoticed); a clean errno lets it see the end. Calls of the library
   // that wait for an answer have no such gap.
   errno = 0;
-  UA_Client_run_iterate(m_Client, 0);
+  UA_Client_run_iterate(m_Client, timeoutMs);
   UA_SecureChannelState channel = UA_SECURECHANNELSTATE_CLOSED;
   UA_SessionState session = UA_SESSIONSTATE_CLOSED;
   UA_StatusCode status = UA_STATUSCODE_GOOD;
   UA_Client_getState(m_Client, &channel, &session, &status);
-  if (channel == UA_SECURECHANNELSTATE_OPEN && session == UA_SESSIONSTATE_ACTIVATED) return;
+  if (channel == UA_SECURECHANNELSTATE_OPEN && session == UA_SESSIONSTATE_ACTIVATED) return true;
   DropClient();
   Report(QString("Соединение с сервером потеряно. Код ошибки %1")
              .arg(StatusName(status == UA_STATUSCODE_GOOD ? UA_STATUSCODE_BADCONNECTIONCLOSED : status)),
          true);
   emit signalErrorConnect();
+  return false;
 }
 
 OPCUAWrapper::~OPCUAWrapper() {
-  std::lock_guard<std::recursive_mutex> lock(m_Lock);
+  SetLoopRunFlag(false);
+  const auto lock = Lock();
   DropClient();
+}
+
+std::unique_lock<std::recursive_mutex> OPCUAWrapper::Lock() const {
+  ++m_Waiting;
+  std::unique_lock<std::recursive_mutex> lock(m_Lock);
+  --m_Waiting;
+  return lock;
 }
 
 void OPCUAWrapper::Report(const QString& message, bool warning) {
@@ -136,10 +183,11 @@ void OPCUAWrapper::DropClient() {
   UA_Client_delete(m_Client);
   m_Client = nullptr;
   m_Connected = false;
+  m_Subscriptions.clear();
 }
 
 int OPCUAWrapper::FindServers(const QString& url) {
-  std::lock_guard<std::recursive_mutex> lock(m_Lock);
+  const auto lock = Lock();
   NewClient();
   size_t size = 0;
   UA_ApplicationDescription* servers = nullptr;
@@ -161,7 +209,7 @@ int OPCUAWrapper::FindServers(const QString& url) {
 }
 
 int OPCUAWrapper::GetEndpoints(const QString& url) {
-  std::lock_guard<std::recursive_mutex> lock(m_Lock);
+  const auto lock = Lock();
   if (m_Client == nullptr) NewClient();
   size_t size = 0;
   UA_EndpointDescription* endpoints = nullptr;
@@ -188,7 +236,7 @@ int OPCUAWrapper::GetEndpoints(const QString& url) {
 }
 
 void OPCUAWrapper::SetCertificatePaths(const QString& certificate, const QString& key, const QString& trustFolder) {
-  std::lock_guard<std::recursive_mutex> lock(m_Lock);
+  const auto lock = Lock();
   m_Certificate = certificate;
   m_Key = key;
   m_TrustFolder = trustFolder;
@@ -233,7 +281,7 @@ UA_StatusCode OPCUAWrapper::SetUpSecurity(int identity, const QString& user, con
 
 int OPCUAWrapper::Connect(const QString& url, const QString& endpoint, bool browse, int identity, const QString& user,
                           const QString& password) {
-  std::lock_guard<std::recursive_mutex> lock(m_Lock);
+  const auto lock = Lock();
   const QString policy = endpoint.section(" (", 0, 0);
   if (policy.isEmpty()) {
     Report("Не удалось подключиться к конечной точке. Конечная точка не опознана", true);
@@ -307,7 +355,8 @@ void OPCUAWrapper::Browse(const UA_NodeId& node, int depth) {
 }
 
 int OPCUAWrapper::Disconnect() {
-  std::lock_guard<std::recursive_mutex> lock(m_Lock);
+  SetLoopRunFlag(false);
+  const auto lock = Lock();
   if (m_Client == nullptr) {
     Report("Сервер недоступен, действие отменено", true);
     return kFailed;
@@ -324,12 +373,12 @@ int OPCUAWrapper::Disconnect() {
 bool OPCUAWrapper::IsConnected() const { return m_Connected; }
 
 QStringList OPCUAWrapper::FoundNodes() const {
-  std::lock_guard<std::recursive_mutex> lock(m_Lock);
+  const auto lock = Lock();
   return m_FoundNodes;
 }
 
 bool OPCUAWrapper::CallMethod(const char* method, const QString& input) {
-  std::lock_guard<std::recursive_mutex> lock(m_Lock);
+  const auto lock = Lock();
   if (m_Client == nullptr || !m_Connected) {
     LogWarning(QString("Ошибка вызова метода %1: нет подключения к серверу").arg(method));
     return false;
@@ -366,3 +415,150 @@ bool OPCUAWrapper::EditNode(const QStringList& args) { return CallMethod("editNo
 bool OPCUAWrapper::DeleteNode(const QStringList& args) { return CallMethod("deleteNode", args.join(';')); }
 bool OPCUAWrapper::StartExchange() { return CallMethod("startExchange", "emul"); }
 bool OPCUAWrapper::StopExchange() { return CallMethod("stopExchange", "emul"); }
+
+int OPCUAWrapper::CreateSubscriptions(const QList<QStringList>& groups, int intervalMs,
+                                      Subscriptions& subscriptions) {
+  const auto lock = Lock();
+  int result = kOk;
+  for (const QStringList& nodes : groups) {
+    if (nodes.isEmpty()) continue;
+    result = Subscribe(nodes, intervalMs);
+    if (result != kOk) break;
+    UA_Client_run_iterate(m_Client, kLoopIterationMs);
+  }
+  subscriptions = m_Subscriptions;
+  return result;
+}
+
+int OPCUAWrapper::Subscribe(const QStringList& nodes, int intervalMs) {
+  UA_StatusCode status = UA_STATUSCODE_BADNOTCONNECTED;
+  if (m_Client != nullptr && m_Connected) {
+    UA_CreateSubscriptionRequest request = UA_CreateSubscriptionRequest_default();
+    request.requestedPublishingInterval = intervalMs;
+    request.requestedLifetimeCount = 10000;
+    request.requestedMaxKeepAliveCount = 10;
+    request.maxNotificationsPerPublish = 0;  // no limit
+    request.publishingEnabled = true;
+    request.priority = 0;
+    const UA_CreateSubscriptionResponse response =
+        UA_Client_Subscriptions_create(m_Client, request, this, nullptr, nullptr);
+    status = response.responseHeader.serviceResult;
+    if (status == UA_STATUSCODE_GOOD) {
+      // Known before its first notification, which may come with the items.
+      m_Subscriptions.insert(response.subscriptionId, nodes);
+      return Monitor(response.subscriptionId, nodes, intervalMs);
+    }
+  }
+  LogWarning(QString("Не удалось создать запрос на подписку. Код ошибки %1").arg(StatusName(status)));
+  return kFailed;
+}
+
+// Each item carries its position in `nodes` as context: the server numbers
+// items its own way, so the item id says nothing about which tag it is.
+int OPCUAWrapper::Monitor(UA_UInt32 subscription, const QStringList& nodes, int intervalMs) {
+  const size_t count = size_t(nodes.size());
+  std::vector<QByteArray> ids;
+  std::vector<UA_MonitoredItemCreateRequest> items;
+  std::vector<void*> contexts;
+  for (const QString& node : nodes) {
+    ids.push_back(node.toUtf8());
+    UA_MonitoredItemCreateRequest item =
+        UA_MonitoredItemCreateRequest_default(UA_NODEID_STRING(kTagNamespace, ids.back().data()));
+    item.requestedParameters.samplingInterval = intervalMs;
+    item.requestedParameters.queueSize = 1;
+    item.requestedParameters.discardOldest = true;
+    items.push_back(item);
+    contexts.push_back(reinterpret_cast<void*>(std::uintptr_t(contexts.size())));
+  }
+  std::vector<UA_Client_DataChangeNotificationCallback> callbacks(count, &OPCUAWrapper::OnDataChange);
+  std::vector<UA_Client_DeleteMonitoredItemCallback> deleted(count, nullptr);
+  UA_CreateMonitoredItemsRequest request;
+  UA_CreateMonitoredItemsRequest_init(&request);
+  request.subscriptionId = subscription;
+  request.timestampsToReturn = UA_TIMESTAMPSTORETURN_BOTH;
+  request.itemsToCreate = items.data();
+  request.itemsToCreateSize = count;
+  UA_CreateMonitoredItemsResponse response = UA_Client_MonitoredItems_createDataChanges(
+      m_Client, request, contexts.data(), callbacks.data(), deleted.data());
+  bool failed = false;
+  for (size_t i = 0; i < count; ++i) {
+    UA_StatusCode status = response.responseHeader.serviceResult;
+    if (status == UA_STATUSCODE_GOOD)
+      status = i < response.resultsSize ? response.results[i].statusCode : UA_STATUSCODE_BADUNEXPECTEDERROR;
+    if (status == UA_STATUSCODE_GOOD) continue;
+    LogWarning(QString("Ошибка мониторинга ноды %1: %2").arg(nodes[qsizetype(i)], StatusName(status)));
+    failed = true;
+  }
+  UA_CreateMonitoredItemsResponse_clear(&response);
+  if (!failed) return kOk;
+  LogWarning("Операция создания подписки прервана, возникли ошибки мониторинга");
+  return kRetry;
+}
+
+int OPCUAWrapper::DeleteSubscriptions() {
+  const auto lock = Lock();
+  int result = kOk;
+  for (auto it = m_Subscriptions.begin(); it != m_Subscriptions.end();) {
+    const UA_StatusCode status = UA_Client_Subscriptions_deleteSingle(m_Client, it.key());
+    if (status == UA_STATUSCODE_GOOD) {
+      it = m_Subscriptions.erase(it);
+      continue;
+    }
+    LogWarning(QString("Не удалось создать запрос на отмену подписки. Код ошибки %1").arg(StatusName(status)));
+    result = kFailed;
+    ++it;
+  }
+  return result;
+}
+
+// Runs inside the library's iteration, on whichever thread holds the client.
+void OPCUAWrapper::OnDataChange(UA_Client*, UA_UInt32 subscription, void* wrapper, UA_UInt32 item,
+                                void* position, UA_DataValue* value) {
+  static_cast<OPCUAWrapper*>(wrapper)->DataChange(subscription, item,
+                                                  qsizetype(reinterpret_cast<std::uintptr_t>(position)), *value);
+}
+
+void OPCUAWrapper::DataChange(UA_UInt32 subscription, UA_UInt32 item, qsizetype position, const UA_DataValue& value) {
+  const std::lock_guard<std::recursive_mutex> lock(m_Lock);  // already ours: the iteration holds it
+  const auto nodes = m_Subscriptions.constFind(subscription);
+  if (nodes == m_Subscriptions.constEnd() || position >= nodes->size()) return;
+  const QVariant received = ValueOf(value.value);
+  if (!received.isValid()) {
+    LogWarning("Поступил неизвестный тип ноды");
+    return;
+  }
+  emit signalDataChange({int(item), received, StatusName(value.status), nodes->at(position), int(subscription)});
+}
+
+void OPCUAWrapper::SetLoopRunFlag(bool run) {
+  m_LoopRun = run;
+  if (run) return;
+  const std::lock_guard<std::mutex> guard(m_LoopGuard);
+  // The loop's own thread (a slot connected directly) cannot wait for itself.
+  if (m_Loop.joinable() && m_Loop.get_id() != std::this_thread::get_id()) m_Loop.join();
+}
+
+void OPCUAWrapper::StartClientLoop() {
+  const std::lock_guard<std::mutex> guard(m_LoopGuard);
+  if (m_Loop.joinable()) {
+    if (m_LoopRun) return;  // still running
+    m_Loop.join();          // ended from its own thread
+  }
+  m_Loop = std::thread(&OPCUAWrapper::ClientLoop, this);
+}
+
+void OPCUAWrapper::ClientLoop() {
+  while (m_LoopRun) {
+    std::unique_lock<std::recursive_mutex> lock(m_Lock);
+    const bool connected = Iterate(kLoopIterationMs);
+    lock.unlock();
+    if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(kLoopIterationMs));
+    LetCallersIn();
+  }
+}
+
+// A mutex is not fair: relocked at once, the loop could keep a caller out
+// for as long as it runs.
+void OPCUAWrapper::LetCallersIn() const {
+  for (int round = 0; round < kStandAsideRounds && m_Waiting > 0; ++round) std::this_thread::sleep_for(kStandAsideStep);
+}

@@ -1,14 +1,17 @@
 // The configurator's OPC UA client against the real server program on a
 // loopback port: discovery, endpoints, an anonymous connection with browse,
-// and edits through the management methods, checked by an independent
-// client (open62541's own, not the wrapper).
+// edits through the management methods and the monitoring subscriptions,
+// checked by an independent client (open62541's own, not the wrapper).
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <mutex>
 #include <filesystem>
 
 #include "common/method_args.h"
@@ -33,15 +36,17 @@ const char kNoneEndpoint[] = "http://opcfoundation.org/UA/SecurityPolicy#None (N
 // The server program on an emulated configuration, anonymous access on.
 class WrapperTest : public ::testing::Test {
  protected:
+  explicit WrapperTest(const virk::GeneratorOptions& records = {}) : records(records) {}
   void SetUp() override {
     virk::StartOptions options;
     options.port = std::to_string(port);
     std::string error;
-    ASSERT_TRUE(st::WriteTestConfig(home / "gateway.cfg", options, {}, error)) << error;
+    ASSERT_TRUE(st::WriteTestConfig(home / "gateway.cfg", options, {}, error, {}, records)) << error;
     server = std::make_unique<st::ServerProcess>(VIRK_SERVER_PROGRAM, std::vector<std::string>{home / "gateway.cfg"},
                                                  home.Path(), home / "output.txt");
     ASSERT_TRUE(st::WaitUntilServing(port, 20s)) << server->Output();
   }
+  const virk::GeneratorOptions records;
   st::TempFolder home;
   const uint16_t port = virk::test::ClosedLoopbackPort();
   std::unique_ptr<st::ServerProcess> server;
@@ -174,6 +179,125 @@ TEST(OPCUAWrapper, EncryptedIdentitiesAreAcceptedOrRefusedAsTheServerSays) {
   ASSERT_EQ(log.count(), 1);
   EXPECT_EQ(log[0][0].toString(), "Сертификаты не найдены");
   EXPECT_EQ(server.StopWith(SIGINT, 20s), 0) << server.Output();
+}
+
+constexpr int kIntervalMs = 100;
+
+// Two groups of three emulated tags (a constant, a random number, a sine or a
+// bit), every group polled at the monitoring interval.
+virk::GeneratorOptions TwoGroups() {
+  virk::GeneratorOptions records;
+  records.groups = 2;
+  records.tags = 6;
+  records.groupPeriodMs = kIntervalMs;
+  return records;
+}
+
+class SubscriptionTest : public WrapperTest {
+ protected:
+  SubscriptionTest() : WrapperTest(TwoGroups()) {}
+};
+
+// The application log's lines, from whichever thread logs.
+std::mutex g_logMutex;
+QStringList g_log;
+struct LogLines {
+  QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& line) {
+    const std::lock_guard<std::mutex> lock(g_logMutex);
+    g_log << line;
+  });
+  ~LogLines() { qInstallMessageHandler(previous); }
+  bool Has(const QString& line) const {
+    const std::lock_guard<std::mutex> lock(g_logMutex);
+    return g_log.contains(line);
+  }
+};
+
+// Pumps this thread's events until `done`, for about five seconds at most.
+template <typename Done>
+bool WaitFor(Done done) {
+  for (int round = 0; round < 200 && !done(); ++round) QTest::qWait(25);
+  return done();
+}
+
+// The monitoring's way through the client: subscriptions for two groups (one
+// with a tag the server does not have), the loop delivering their values to
+// this thread, queued as to the GUI, while this thread calls the server's
+// methods, and silence once the subscriptions are gone.
+TEST_F(SubscriptionTest, ValuesOfTwoGroupsFlowWhileMethodsAreCalledAndStopWithTheirSubscriptions) {
+  OPCUAWrapper wrapper;
+  ASSERT_EQ(wrapper.Connect(QString::fromStdString(st::LoopbackUrl(port)), kNoneEndpoint, false,
+                            OPCUAWrapper::kAnonymous, {}, {}),
+            OPCUAWrapper::kOk);
+  QObject receiver;
+  std::vector<QVariantList> arrived;
+  QObject::connect(
+      &wrapper, &OPCUAWrapper::signalDataChange, &receiver, [&](const QVariantList& mess) { arrived.push_back(mess); },
+      Qt::QueuedConnection);
+
+  const LogLines log;
+  QStringList known;
+  for (int tag = 0; tag < 6; ++tag) known << QString("Channel_0.Device_0.Group_%1.Tag_%2").arg(tag / 3).arg(tag);
+  const QString missing = "Channel_0.Device_0.Group_1.Missing";
+  const QStringList first = known.mid(0, 3), second = known.mid(3, 1) + QStringList{missing} + known.mid(4);
+  OPCUAWrapper::Subscriptions made;
+  EXPECT_EQ(wrapper.CreateSubscriptions({first, {}, second}, kIntervalMs, made), OPCUAWrapper::kRetry);
+  ASSERT_EQ(made.size(), 2);
+  ASSERT_TRUE(made.values().contains(first) && made.values().contains(second));
+  EXPECT_TRUE(log.Has("Ошибка мониторинга ноды " + missing + ": BadNodeIdUnknown"));
+  EXPECT_TRUE(log.Has("Операция создания подписки прервана, возникли ошибки мониторинга"));
+
+  wrapper.StartClientLoop();
+  QMap<QString, QVariant> last;  // node -> its latest value
+  size_t taken = 0;
+  const auto take = [&] {
+    for (; taken < arrived.size(); ++taken) {
+      const QVariantList& mess = arrived[taken];
+      EXPECT_EQ(mess.size(), 5);
+      EXPECT_GT(mess.value(0).toInt(), 0);
+      EXPECT_EQ(mess.value(2).toString(), "Good");
+      EXPECT_TRUE(made.value(mess.value(4).toUInt()).contains(mess.value(3).toString())) << "in its subscription";
+      last[mess.value(3).toString()] = mess.value(1);
+    }
+    return taken;
+  };
+  EXPECT_TRUE(WaitFor([&] {
+    take();
+    return last.size() == known.size();
+  })) << last.keys().join(' ').toStdString();
+  EXPECT_FALSE(last.contains(missing));
+  EXPECT_FALSE(log.Has("Поступил неизвестный тип ноды"));
+
+  st::OpcUaClient observer;
+  ASSERT_TRUE(st::Connect(observer, st::LoopbackUrl(port)));
+  for (int tag = 0; tag < known.size(); ++tag) {
+    st::ReadResult read;
+    st::Read(observer.get(), known[tag].toStdString(), UA_ATTRIBUTEID_VALUE, read);
+    ASSERT_EQ(read.Type(), &UA_TYPES[UA_TYPES_DOUBLE]) << "emulated values are Double";
+    EXPECT_EQ(last[known[tag]].typeId(), QMetaType::Double) << known[tag].toStdString();
+    if (tag % 3 == 0) {
+      EXPECT_EQ(last[known[tag]].toDouble(), read.Scalar<UA_Double>()) << "a constant";
+    }
+  }
+
+  // Calls from this thread while the loop holds the client between them.
+  const size_t before = take();
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(wrapper.StopExchange());
+  EXPECT_TRUE(wrapper.StartExchange());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 3s) << "the loop lets calls in";
+  EXPECT_TRUE(WaitFor([&] { return take() >= before + 4; })) << "values go on after the calls";
+
+  EXPECT_EQ(wrapper.DeleteSubscriptions(), OPCUAWrapper::kOk);
+  QCoreApplication::processEvents();  // what was sent before the deletion
+  const size_t deleted = take();
+  QTest::qWait(5 * kIntervalMs);
+  EXPECT_EQ(take(), deleted) << "nothing after the deletion";
+
+  EXPECT_EQ(wrapper.Disconnect(), OPCUAWrapper::kOk) << "with the loop running";
+  wrapper.SetLoopRunFlag(true);
+  wrapper.StartClientLoop();  // idle without a client; the destructor ends it
+  EXPECT_EQ(server->StopWith(SIGINT, 20s), 0) << server->Output();
 }
 
 }  // namespace
