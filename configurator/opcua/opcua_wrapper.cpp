@@ -197,7 +197,7 @@ int OPCUAWrapper::FindServers(const QString& url) {
     Report(QString("Не удалось найти сервер. Обнаружение сервера включено? Код ошибки %1").arg(StatusName(status)),
            true);
     emit signalErrorConnect();
-    return kFailed;
+    return m_Automatic && status == UA_STATUSCODE_BADCONNECTIONREJECTED ? kRetry : kFailed;
   }
   QStringList list{url};
   for (size_t i = 0; i < size; ++i)
@@ -302,15 +302,16 @@ int OPCUAWrapper::Connect(const QString& url, const QString& endpoint, bool brow
   SetText(config->securityPolicyUri, policy);
   const UA_StatusCode status = UA_Client_connect(m_Client, url.toUtf8().constData());
   if (status != UA_STATUSCODE_GOOD) {
+    const bool retry = m_Automatic && status == UA_STATUSCODE_BADCONNECTIONREJECTED;
     const bool policyHint = status == UA_STATUSCODE_BADINTERNALERROR || status == UA_STATUSCODE_BADIDENTITYTOKENREJECTED;
-    Report(QString(policyHint ? "Не удалось подключиться к конечной точке. Возможно, неверная политика безопасности. "
-                                "Код ошибки %1"
-                              : "Не удалось подключиться к конечной точке. Код ошибки %1")
-               .arg(StatusName(status)),
-           true);
+    const char* text = retry ? "Не удалось автоматически подключиться к конечной точке. Попробуйте в ручную. Код ошибки %1"
+                       : policyHint ? "Не удалось подключиться к конечной точке. Возможно, неверная политика безопасности. "
+                                      "Код ошибки %1"
+                                    : "Не удалось подключиться к конечной точке. Код ошибки %1";
+    Report(QString(text).arg(StatusName(status)), true);
     emit signalErrorConnect();
     DropClient();
-    return kFailed;
+    return retry ? kRetry : kFailed;
   }
   Report("Подключение успешно завершено.", false);
   m_Connected = true;

@@ -51,6 +51,10 @@ class OPCUAWrapper : public QObject, public ServerCalls {
   // Certificate, key and trusted folder, as last set.
   QStringList CertificatePaths() const;
 
+  // The connection after a server start: a server that refuses the
+  // connection (still starting) gives kRetry instead of kFailed.
+  void SetAutomaticMode(bool automatic) { m_Automatic = automatic; }
+
   bool IsConnected() const;
   // "ns=2;s=<full name>" of every node found below "Каналы" by the last browse.
   QStringList FoundNodes() const;
@@ -123,6 +127,7 @@ class OPCUAWrapper : public QObject, public ServerCalls {
   UA_Client* m_Client = nullptr;
   // Read without the lock: the window asks while a worker may hold the client.
   std::atomic<bool> m_Connected{false};
+  std::atomic<bool> m_Automatic{false};
   QStringList m_FoundNodes;
   QString m_Certificate, m_Key, m_TrustFolder;
   Subscriptions m_Subscriptions;  // those of m_Client; gone with it

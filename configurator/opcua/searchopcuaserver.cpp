@@ -4,6 +4,7 @@
 #include <QDateTime>
 
 #include "dialogs/progressbar.h"
+#include "platform/platform.h"
 #include "dialogs/security/dialogchoosecertificate.h"
 #include "opcua/opcua_wrapper.h"
 #include "ui_searchopcuaserver.h"
@@ -12,6 +13,22 @@ namespace {
 
 const char kNonePolicy[] = "http://opcfoundation.org/UA/SecurityPolicy#None";
 const char kDefaultUrl[] = "opc.tcp://127.0.0.1:4840";
+const char kAutoLabel[] = "Подключаемся к серверу, пожалуйста, подождите... (%1 из 10)";
+
+// Discovery attempts of the automatic connection and the wait between them.
+constexpr int kAutoAttempts = 9;
+constexpr uint32_t kAutoRetryMs = 5000;
+// A server just started takes a moment to listen; the port is watched (no
+// connection made) for at most this long instead of waiting it out.
+constexpr uint32_t kListenWaitMs = 2000;
+constexpr uint32_t kListenPollMs = 50;
+
+void WaitUntilListening(uint16_t port) {
+  std::string error;
+  for (uint32_t waited = 0; waited < kListenWaitMs && virk::platform::TcpPortFree(port, error);
+       waited += kListenPollMs)
+    virk::platform::SleepMs(kListenPollMs);
+}
 
 }  // namespace
 
@@ -211,3 +228,30 @@ void SearchOPCUAServer::ShowDisconnected() {
   ui->cb_endpoint->clear();
   m_connected = false;
 }
+
+// ------------------------------------------------------ automatic connection
+
+int SearchOPCUAServer::ConnectAutomatically(uint16_t port) {
+  const QString url = QString("opc.tcp://127.0.0.1:%1").arg(port);
+  emit signalSetLabelProgressBar(QString(kAutoLabel).arg(1));
+  WaitUntilListening(port);
+  m_wrapper->SetAutomaticMode(true);
+  const auto finish = [this](int code) {
+    m_wrapper->SetAutomaticMode(false);
+    emit signalCloseProgressBar(code);
+    return code;
+  };
+  int found = OPCUAWrapper::kRetry;
+  for (int attempt = 1; attempt <= kAutoAttempts && found == OPCUAWrapper::kRetry; ++attempt) {
+    if (attempt > 1) virk::platform::SleepMs(kAutoRetryMs);
+    emit signalSetLabelProgressBar(QString(kAutoLabel).arg(attempt));
+    found = m_wrapper->FindServers(url);
+  }
+  if (found != OPCUAWrapper::kOk) return finish(1);
+  if (m_wrapper->GetEndpoints(url) != OPCUAWrapper::kOk) return finish(2);
+  const int connected = m_wrapper->Connect(url, kNonePolicy, false, OPCUAWrapper::kAnonymous, {}, {});
+  if (connected != OPCUAWrapper::kOk) return finish(connected == OPCUAWrapper::kRetry ? 3 : 4);
+  m_connected = true;
+  return finish(0);
+}
+

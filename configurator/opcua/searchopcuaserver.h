@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QStringList>
 
+#include <cstdint>
+
 class OPCUAWrapper;
 
 namespace Ui {
@@ -31,7 +33,18 @@ class SearchOPCUAServer : public QDialog {
   // The server URL of the connection (the selected server).
   QString ServerUrl() const;
 
+  // The connection that follows a server start, run on a worker thread while
+  // the window waits in a ProgressBar joined to the two progress signals:
+  // finds the server on the loopback `port`, takes the None endpoint and
+  // connects anonymously with the wrapper in automatic mode. Closes the bar
+  // with 0 when connected, else with the code of the failing step (1 the
+  // server was not found, 2 no endpoints, 3 the endpoint refused, 4 other);
+  // the same code is returned.
+  int ConnectAutomatically(uint16_t port);
+
  signals:
+  void signalCloseProgressBar(int code);
+  void signalSetLabelProgressBar(QString newLabel);
   void signalDisconnect();
 
  public slots:

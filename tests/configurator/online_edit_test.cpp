@@ -15,6 +15,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTextEdit>
+#include <QThread>
 
 #include <chrono>
 #include <csignal>
@@ -28,6 +29,7 @@
 #include "loopback_listener.h"
 #include "model/item_info.h"
 #include "opcua/opcua_wrapper.h"
+#include "opcua/searchopcuaserver.h"
 #include "opcua_client.h"
 #include "server_process.h"
 #include "temp_folder.h"
@@ -394,3 +396,34 @@ TEST_F(OnlineEditTest, AServerKilledWhileConnectedIsShownAndTheWindowGoesOnLocal
 }
 
 }  // namespace
+
+// The connection after a server start: the server comes up only after the
+// first discovery was refused, and the next attempt (5 s later) connects.
+TEST(AutomaticConnection, RetriesAServerStillStartingAndConnectsOverNone) {
+  st::TempFolder home;
+  const uint16_t port = virk::test::ClosedLoopbackPort();
+  virk::StartOptions options;
+  options.port = std::to_string(port);
+  std::string error;
+  ASSERT_TRUE(st::WriteTestConfig(home / "gateway.cfg", options, {}, error)) << error;
+  OPCUAWrapper wrapper;
+  SearchOPCUAServer dialog(false, nullptr, {}, {}, &wrapper);
+  QStringList labels;
+  QObject::connect(&dialog, &SearchOPCUAServer::signalSetLabelProgressBar, &dialog,
+                   [&labels](const QString& label) { labels << label; });
+  int code = -1;
+  std::unique_ptr<QThread> worker(QThread::create([&] { code = dialog.ConnectAutomatically(port); }));
+  worker->start();
+  QTest::qWait(2600);  // past the wait for a listener: the first discovery is refused
+  st::ServerProcess server(VIRK_SERVER_PROGRAM, {home / "gateway.cfg"}, home.Path(), home / "output.txt");
+  for (int i = 0; i < 300 && !worker->isFinished(); ++i) QTest::qWait(50);
+  ASSERT_TRUE(worker->wait(1000));
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(code, 0) << labels.join('\n').toStdString();
+  EXPECT_TRUE(wrapper.IsConnected());
+  EXPECT_TRUE(dialog.Connected());
+  EXPECT_EQ(dialog.ServerUrl(), QString::fromStdString(st::LoopbackUrl(port)));
+  EXPECT_TRUE(labels.contains("Подключаемся к серверу, пожалуйста, подождите... (2 из 10)")) << labels.join('\n').toStdString();
+  EXPECT_FALSE(labels.contains("Подключаемся к серверу, пожалуйста, подождите... (3 из 10)"));
+  EXPECT_TRUE(wrapper.StopExchange()) << "a session that works";
+}
