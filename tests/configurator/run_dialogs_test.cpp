@@ -1,4 +1,5 @@
-// The server start dialog and the decoding of the server's console output.
+// The server start dialog, the output window and the decoding of the
+// server's console output.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -8,9 +9,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 
 #include "common/csv_writer.h"
 #include "common/options.h"
@@ -19,6 +22,7 @@
 #include "server_process/run_parameters.h"
 #include "server_process/runpreparedialog.h"
 #include "server_process/server_output.h"
+#include "server_process/serveroutputdialog.h"
 
 using namespace virk;
 
@@ -219,4 +223,21 @@ TEST(ServerOutput, ColourCodesGoAndSplitReadsDecodeAsOne) {
   QString text;
   for (const char c : output) text += bytewise.Feed(QByteArray(1, c));
   EXPECT_EQ(text, expected);
+}
+
+TEST(ServerOutput, DialogShowsTheNewestLines) {
+  QStringList lines;
+  for (int i = 0; i < 500; ++i) lines << QString("line %1").arg(i);
+  ServerOutputDialog dialog(lines.join('\n'));
+  EXPECT_EQ(dialog.windowTitle(), "Сообщения сервера");
+  EXPECT_EQ(dialog.size(), QSize(800, 400));
+  dialog.show();
+  QTextBrowser* browser = dialog.findChild<QTextBrowser*>("textBrowser");
+  ASSERT_NE(browser, nullptr);
+  EXPECT_TRUE(browser->isReadOnly());
+  QScrollBar* bar = browser->verticalScrollBar();
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  dialog.findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Cancel)->click();
+  EXPECT_FALSE(dialog.isVisible());
 }
