@@ -98,9 +98,7 @@ MainWindow::MainWindow(QWidget* parent)
   statusBar()->addWidget(m_statusLabel);
   m_statusLabel->setText(kNotRunning);
 
-  // The server process control is not part of this window yet; its actions
-  // stay off until it is.
-  for (QAction* a : {ui->run_server_action, ui->showOutput_action, ui->stop_server_action}) a->setEnabled(false);
+  connect(&m_runner, &ServerRunner::signalEndedByItself, this, &MainWindow::slotServerEnded);
 
   // Copy, paste and delete keys of the tree.
   const struct {
@@ -146,10 +144,9 @@ OPCUAWrapper& MainWindow::Wrapper() {
 QString MainWindow::StatusText() const { return m_statusLabel->text(); }
 
 MainWindow::~MainWindow() {
-  if (m_serverProcess.state() != QProcess::NotRunning) {
-    m_serverProcess.kill();
-    m_serverProcess.waitForFinished(30000);
-  }
+  // The connection goes before the server it is connected to.
+  m_wrapper.reset();
+  m_runner.Stop();
   delete ui;
 }
 
@@ -311,7 +308,10 @@ int MainWindow::RunWithProgress(const std::function<void()>& work) {
 void MainWindow::OpenConfiguration(bool import) {
   const QString path = CurrentPrompts().OpenFileName(this, "Открыть файл", QDir::currentPath(),
                                                      import ? kCsvFilter : kCfgFilter);
-  if (path.isEmpty()) return;
+  if (!path.isEmpty()) LoadConfigurationFrom(path, import);
+}
+
+bool MainWindow::LoadConfigurationFrom(const QString& path, bool import) {
   m_configPath = path;
   // The views hold pointers into the tree the load replaces.
   m_tagModel->SetGroup(QString(), nullptr);
@@ -333,6 +333,7 @@ void MainWindow::OpenConfiguration(bool import) {
   if (loaded) m_unsaved = false;
   Select(&m_root);
   on_treeWidget_itemSelectionChanged();
+  return loaded;
 }
 
 bool MainWindow::SaveConfigurationAs(bool exportPlain) {
@@ -730,7 +731,7 @@ void MainWindow::on_action_addUsers_triggered() {
 }
 
 void MainWindow::on_close_action_triggered() {
-  if (m_serverProcess.state() != QProcess::NotRunning &&
+  if (m_runner.IsRunning() &&
       CurrentPrompts().Question(this, "Внимание", "Сервер запущен, хотите остановить сервер и выйти?",
                                 QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
     return;
@@ -739,14 +740,13 @@ void MainWindow::on_close_action_triggered() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   Prompts& prompts = CurrentPrompts();
-  if (m_serverProcess.state() != QProcess::NotRunning) {
+  if (m_runner.IsRunning()) {
     if (prompts.Question(this, "Внимание", "Сервер запущен, хотите остановить сервер и выйти?",
                          QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
       event->ignore();
       return;
     }
-    m_serverProcess.kill();
-    if (!m_serverProcess.waitForFinished(30000) &&
+    if (!StopServer() &&
         prompts.Question(this, "Внимание", "При остановке сервера произошла ошибка! Хотите выйти?",
                          QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
       event->ignore();

@@ -15,6 +15,7 @@
 
 #include "common/item.h"
 #include "model/server_calls.h"
+#include "server_process/server_runner.h"
 
 class OPCUAWrapper;
 class QLabel;
@@ -43,6 +44,7 @@ class MainWindow : public QMainWindow {
   // The one OPC UA client, made on first use.
   OPCUAWrapper& Wrapper();
   QString StatusText() const;
+  ServerRunner& Runner() { return m_runner; }
 
   // State the tests and the screenshots look at.
   virk::CTreeItemRoot& Root() { return m_root; }
@@ -81,6 +83,9 @@ class MainWindow : public QMainWindow {
   void slotDisconnect();
   // The client reported a failure: a connection that went away ends here.
   void slotConnectionLost();
+  // The run dialog's confirmed certificate, key and trusted folder.
+  void slotRunServer(QString trustFolder, QString certFile, QString keyFile);
+  void slotServerEnded(int exitCode, QProcess::ExitStatus status);
 
   void on_save_action_triggered();
   void on_open_action_triggered();
@@ -97,6 +102,9 @@ class MainWindow : public QMainWindow {
   void on_paste_action_triggered();
   void on_about_action_triggered();
   void on_action_triggered();
+  void on_run_server_action_triggered();
+  void on_stop_server_action_triggered();
+  void on_showOutput_action_triggered();
   void on_monitoring_action_triggered();
   void on_create_certiifcates_triggered();
   void on_action_addUsers_triggered();
@@ -135,6 +143,13 @@ class MainWindow : public QMainWindow {
   // when any failed.
   bool CallServer(const std::function<bool(ServerCalls&)>& calls);
   void ShowConnection(const QString& url);
+  // Stops the running server in order, monitoring and the connection first;
+  // false when it did not end.
+  bool StopServer();
+  // The connection after a start, behind the progress dialog; true when connected.
+  bool ConnectToStartedServer(uint16_t port);
+  // Loads `path` in place of the open configuration; false when it was refused.
+  bool LoadConfigurationFrom(const QString& path, bool import);
 
   // Editing of tree items (channel, device, group).
   void AddChild(int32_t kind);
@@ -161,8 +176,9 @@ class MainWindow : public QMainWindow {
   // Lists of the last connection, offered again by the search dialog.
   QStringList m_servers, m_endpoints, m_foundNodes;
   QTreeWidgetItem* m_monitoredGroup = nullptr;
-  QString m_serverOutput;
-  QProcess m_serverProcess;
+  ServerRunner m_runner;
+  // Confirmed in the run dialog; they fill the next one and the client's certificate paths.
+  QString m_runCertFile, m_runKeyFile, m_runTrustFolder;
   QTimer m_monitoringTimer;
   TableModelVariable* m_tagModel;
   TableModelMonitoring* m_monitorModel;

@@ -22,12 +22,16 @@ constexpr uint32_t kAutoRetryMs = 5000;
 // connection made) for at most this long instead of waiting it out.
 constexpr uint32_t kListenWaitMs = 2000;
 constexpr uint32_t kListenPollMs = 50;
+// The close code when the server ended while it was being waited for.
+constexpr int kServerEnded = -1;
 
-void WaitUntilListening(uint16_t port) {
-  std::string error;
-  for (uint32_t waited = 0; waited < kListenWaitMs && virk::platform::TcpPortFree(port, error);
-       waited += kListenPollMs)
+// Waits up to `ms` until `done`; false when `serverRuns` said no first.
+bool WaitFor(uint32_t ms, const std::function<bool()>& done, const std::function<bool()>& serverRuns) {
+  for (uint32_t waited = 0; waited < ms && !done(); waited += kListenPollMs) {
+    if (!serverRuns()) return false;
     virk::platform::SleepMs(kListenPollMs);
+  }
+  return serverRuns();
 }
 
 }  // namespace
@@ -231,19 +235,24 @@ void SearchOPCUAServer::ShowDisconnected() {
 
 // ------------------------------------------------------ automatic connection
 
-int SearchOPCUAServer::ConnectAutomatically(uint16_t port) {
+int SearchOPCUAServer::ConnectAutomatically(uint16_t port, const std::function<bool()>& serverRuns) {
   const QString url = QString("opc.tcp://127.0.0.1:%1").arg(port);
-  emit signalSetLabelProgressBar(QString(kAutoLabel).arg(1));
-  WaitUntilListening(port);
-  m_wrapper->SetAutomaticMode(true);
   const auto finish = [this](int code) {
     m_wrapper->SetAutomaticMode(false);
     emit signalCloseProgressBar(code);
     return code;
   };
+  const auto never = [] { return false; };
+  const auto listening = [port] {
+    std::string error;
+    return !virk::platform::TcpPortFree(port, error);
+  };
+  emit signalSetLabelProgressBar(QString(kAutoLabel).arg(1));
+  if (!WaitFor(kListenWaitMs, listening, serverRuns)) return finish(kServerEnded);
+  m_wrapper->SetAutomaticMode(true);
   int found = OPCUAWrapper::kRetry;
   for (int attempt = 1; attempt <= kAutoAttempts && found == OPCUAWrapper::kRetry; ++attempt) {
-    if (attempt > 1) virk::platform::SleepMs(kAutoRetryMs);
+    if (attempt > 1 && !WaitFor(kAutoRetryMs, never, serverRuns)) return finish(kServerEnded);
     emit signalSetLabelProgressBar(QString(kAutoLabel).arg(attempt));
     found = m_wrapper->FindServers(url);
   }

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 
 class OPCUAWrapper;
 
@@ -39,8 +40,10 @@ class SearchOPCUAServer : public QDialog {
   // connects anonymously with the wrapper in automatic mode. Closes the bar
   // with 0 when connected, else with the code of the failing step (1 the
   // server was not found, 2 no endpoints, 3 the endpoint refused, 4 other);
-  // the same code is returned.
-  int ConnectAutomatically(uint16_t port);
+  // the same code is returned. `serverRuns`, asked from the worker between
+  // attempts, ends the waiting for a server that has already ended (code -1,
+  // which the bar shows no message for: the window says what happened).
+  int ConnectAutomatically(uint16_t port, const std::function<bool()>& serverRuns = [] { return true; });
 
  signals:
   void signalCloseProgressBar(int code);

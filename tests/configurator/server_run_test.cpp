@@ -1,0 +1,110 @@
+// The window runs the server program of the same build through its own run
+// dialog: it starts it, connects to it automatically, keeps it on a "Нет"
+// to a restart, stops it in order, and tells when it ends by itself.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFile>
+#include <QSpinBox>
+#include <QLineEdit>
+#include <QTest>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "app/mainwindow.h"
+#include "fake_prompts.h"
+#include "loopback_listener.h"
+#include "temp_folder.h"
+#include "test_config.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+namespace st = virk::server::test;
+namespace fs = std::filesystem;
+
+std::string FileText(const fs::path& path) {
+  QFile file(QString::fromStdString(path.string()));
+  return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+class ServerRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(st::WriteTestConfig(config, virk::StartOptions(), {}, error)) << error;
+    prompts.fileName = QString::fromStdString(config);
+    window.Form()->open_action->trigger();
+    ASSERT_EQ(window.Root().Children().size(), 1u);
+    window.Runner().SetProgram(VIRK_SERVER_PROGRAM);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", QString::fromStdString(home.Path()));
+    window.Runner().SetEnvironment(environment);
+  }
+
+  // "Запустить сервер OPC UA" with the run dialog's port (and configuration) set.
+  void Run(const QString& configPath = {}) {
+    OnNextDialog([this, configPath](QDialog* dialog) {
+      dialog->findChild<QSpinBox*>("portBox")->setValue(port);
+      dialog->findChild<QComboBox*>("logLevelBox")->setCurrentIndex(4);  // info: the stop's line is logged
+      if (!configPath.isEmpty()) dialog->findChild<QLineEdit*>("cfgPathEdit")->setText(configPath);
+      return true;
+    });
+    window.Form()->run_server_action->trigger();
+  }
+
+  st::TempFolder home;
+  const fs::path config = home / "gateway.cfg";
+  const uint16_t port = virk::test::ClosedLoopbackPort();
+  FakePrompts prompts;
+  MainWindow window;
+};
+
+TEST_F(ServerRunTest, StartsConnectsKeepsItOnNoAndStopsItInOrder) {
+  Run();
+  ASSERT_TRUE(window.Runner().IsRunning()) << prompts.messages.join('\n').toStdString();
+  EXPECT_EQ(window.StatusText(), QString(" Подключены к серверу (opc.tcp://127.0.0.1:%1). Сервер запущен").arg(port))
+      << prompts.messages.join('\n').toStdString();
+  EXPECT_TRUE(window.Runner().Output().contains("LOG level")) << window.Runner().Output().toStdString();
+  EXPECT_FALSE(window.Runner().Output().contains(QChar(0x1b))) << "no terminal colours in the output window";
+
+  const qint64 pid = window.Runner().ProcessId();
+  prompts.answer = QMessageBox::No;
+  window.Form()->run_server_action->trigger();
+  EXPECT_TRUE(prompts.questions.contains("Сервер уже запущен, перезапустить с новыми настройками?"));
+  EXPECT_EQ(window.Runner().ProcessId(), pid) << "the running server stays untouched";
+  EXPECT_TRUE(window.Runner().IsRunning());
+
+  window.Form()->stop_server_action->trigger();
+  EXPECT_FALSE(window.Runner().IsRunning());
+  EXPECT_EQ(window.Runner().ExitCode(), 0);
+  EXPECT_EQ(prompts.messages.last(), "Успешно: Сервер успешно остановлен!");
+  EXPECT_EQ(window.StatusText(), " Сервер не запущен");
+  EXPECT_NE(FileText(home / "Documents/VIRK/OPC UA/Log/OPCUAserver.log").find("received ctrl-c"), std::string::npos)
+      << "the server ran its orderly stop";
+  window.Form()->stop_server_action->trigger();
+  EXPECT_EQ(prompts.messages.last(), "Внимание: Сервер уже остановлен");
+}
+
+TEST_F(ServerRunTest, AConfigurationTheServerRefusesEndsTheRunWithItsLastLines) {
+  const fs::path bad = home / "bad.cfg";
+  {
+    QFile file(QString::fromStdString(bad.string()));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a configuration\n");
+  }
+  Run(QString::fromStdString(bad.string()));
+  for (int i = 0; i < 100 && window.Runner().IsRunning(); ++i) QTest::qWait(50);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(window.Runner().IsRunning());
+  ASSERT_FALSE(prompts.messages.isEmpty());
+  const QString& message = prompts.messages.last();
+  EXPECT_TRUE(message.startsWith("Внимание: Сервер завершил работу с кодом 1. Последние сообщения сервера:\n"))
+      << message.toStdString();
+  EXPECT_TRUE(message.contains("Failed call Load, exit")) << message.toStdString();
+  EXPECT_FALSE(window.StatusText().contains("Подключены")) << window.StatusText().toStdString();
+}
+
+}  // namespace
