@@ -137,6 +137,9 @@ OPCUAWrapper& MainWindow::Wrapper() {
   if (!m_wrapper) {
     m_wrapper = std::make_unique<OPCUAWrapper>();
     connect(m_wrapper.get(), &OPCUAWrapper::signalErrorConnect, this, &MainWindow::slotConnectionLost);
+    // Notifications come from the client loop's thread.
+    connect(m_wrapper.get(), &OPCUAWrapper::signalDataChange, this, &MainWindow::slotDataChange,
+            Qt::QueuedConnection);
   }
   return *m_wrapper;
 }
@@ -376,6 +379,7 @@ void MainWindow::slotConnectionLost() {
   // While the search dialog is open it shows every failure itself, and the
   // window takes the outcome when it closes.
   if (m_searching || !m_wrapper || m_server != m_wrapper.get() || m_wrapper->IsConnected()) return;
+  EndMonitoring(false);
   ShowConnection({});
   Warn("Соединение с сервером потеряно, изменения вносятся только в конфигурацию");
 }
@@ -688,13 +692,6 @@ void MainWindow::tableWidget_2_customContextMenuRequested(const QPoint& pos) {
 }
 
 // ---------------------------------------------------------- other actions
-
-void MainWindow::on_monitoring_action_triggered() {
-  if (!m_server) {
-    Warn("Нет подключенных серверов, запустите сервер или подключитесь к нему через меню Сервис",
-         "Ошибка");
-  }
-}
 
 void MainWindow::on_about_action_triggered() { AboutDialog(this).exec(); }
 

@@ -56,6 +56,7 @@ class MainWindow : public QMainWindow {
   int TreeItemCount() const { return int(m_items.size()); }
   Ui::MainWindow* Form() const { return ui; }
   TableModelVariable* TagModel() const { return m_tagModel; }
+  TableModelMonitoring* MonitorModel() const { return m_monitorModel; }
 
   // Selects the tree item of `item` (the root item for the root).
   void Select(const virk::CItem* item);
@@ -86,6 +87,8 @@ class MainWindow : public QMainWindow {
   // The run dialog's confirmed certificate, key and trusted folder.
   void slotRunServer(QString trustFolder, QString certFile, QString keyFile);
   void slotServerEnded(int exitCode, QProcess::ExitStatus status);
+  // One value notification of the monitoring subscriptions.
+  void slotDataChange(QVariantList mess);
 
   void on_save_action_triggered();
   void on_open_action_triggered();
@@ -150,6 +153,10 @@ class MainWindow : public QMainWindow {
   bool ConnectToStartedServer(uint16_t port);
   // Loads `path` in place of the open configuration; false when it was refused.
   bool LoadConfigurationFrom(const QString& path, bool import);
+  void StartMonitoring();
+  // Ends monitoring: the client loop first, then (with a connection) the
+  // subscriptions on the server; the icon and the enabling rules go back.
+  void EndMonitoring(bool deleteSubscriptions);
 
   // Editing of tree items (channel, device, group).
   void AddChild(int32_t kind);
@@ -176,6 +183,8 @@ class MainWindow : public QMainWindow {
   // Lists of the last connection, offered again by the search dialog.
   QStringList m_servers, m_endpoints, m_foundNodes;
   QTreeWidgetItem* m_monitoredGroup = nullptr;
+  // Subscription id -> the tag names monitored in it, in the group's order.
+  QMap<quint32, QStringList> m_subscriptions;
   ServerRunner m_runner;
   // Confirmed in the run dialog; they fill the next one and the client's certificate paths.
   QString m_runCertFile, m_runKeyFile, m_runTrustFolder;

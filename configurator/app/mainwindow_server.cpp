@@ -92,7 +92,7 @@ void MainWindow::on_run_server_action_triggered() {
 }
 
 bool MainWindow::StopServer() {
-  SetMonitoringActive(false);
+  EndMonitoring(true);
   // The window forgets the connection first, so that its end is not taken
   // for a lost server.
   const bool connected = m_server != nullptr && m_server == m_wrapper.get();
@@ -128,7 +128,7 @@ void MainWindow::on_showOutput_action_triggered() {
 }
 
 void MainWindow::slotServerEnded(int exitCode, QProcess::ExitStatus status) {
-  SetMonitoringActive(false);
+  EndMonitoring(false);
   ShowConnection({});
   if (m_wrapper && m_wrapper->IsConnected())
     RunBehindProgressBar(this, "Выполняется отключение от сервера, пожалуйста, подождите...",

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QLineEdit>
 #include <QTest>
 
@@ -19,6 +20,7 @@
 #include "temp_folder.h"
 #include "test_config.h"
 #include "ui_mainwindow.h"
+#include "views/tablemodelmonitoring.h"
 
 namespace {
 
@@ -34,7 +36,10 @@ class ServerRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(st::WriteTestConfig(config, virk::StartOptions(), {}, error)) << error;
+    virk::GeneratorOptions records;  // a constant, a random number and a sine, polled every 100 ms
+    records.tags = 3;
+    records.groupPeriodMs = 100;
+    ASSERT_TRUE(st::WriteTestConfig(config, virk::StartOptions(), {}, error, {}, records)) << error;
     prompts.fileName = QString::fromStdString(config);
     window.Form()->open_action->trigger();
     ASSERT_EQ(window.Root().Children().size(), 1u);
@@ -69,6 +74,26 @@ TEST_F(ServerRunTest, StartsConnectsKeepsItOnNoAndStopsItInOrder) {
       << prompts.messages.join('\n').toStdString();
   EXPECT_TRUE(window.Runner().Output().contains("LOG level")) << window.Runner().Output().toStdString();
   EXPECT_FALSE(window.Runner().Output().contains(QChar(0x1b))) << "no terminal colours in the output window";
+
+  // Monitoring of an emulated group: its values arrive, change and are cut to six decimals.
+  virk::CItem* group = window.Root().FindChild(std::string("Channel_0"))->FindChild(std::string("Device_0"))
+                           ->FindChild(std::string("Group_0"));
+  window.Select(group);
+  window.Form()->monitoring_action->trigger();
+  ASSERT_TRUE(window.IsMonitoring()) << prompts.messages.join('\n').toStdString();
+  EXPECT_EQ(window.Form()->tabWidget->currentIndex(), 2);
+  TableModelMonitoring* table = window.MonitorModel();
+  const auto cell = [table](int column) { return table->index(1, column).data().toString(); };
+  QStringList values;
+  for (int i = 0; i < 100 && values.size() < 2; ++i) {
+    QTest::qWait(50);
+    if (!cell(1).isEmpty() && cell(1) != "0" && (values.isEmpty() || values.last() != cell(1))) values << cell(1);
+  }
+  ASSERT_EQ(values.size(), 2) << "two different live values of " << cell(0).toStdString();
+  EXPECT_EQ(cell(2), "Good");
+  EXPECT_LE(values[1].section('.', 1).size(), 6) << values[1].toStdString();
+  window.Form()->monitoring_action->trigger();
+  EXPECT_FALSE(window.IsMonitoring());
 
   const qint64 pid = window.Runner().ProcessId();
   prompts.answer = QMessageBox::No;
@@ -108,3 +133,13 @@ TEST_F(ServerRunTest, AConfigurationTheServerRefusesEndsTheRunWithItsLastLines) 
 }
 
 }  // namespace
+
+TEST(Monitoring, WithoutAConnectionWarnsAndChangesNothing) {
+  FakePrompts prompts;
+  MainWindow window;
+  window.Form()->monitoring_action->setEnabled(true);
+  window.Form()->monitoring_action->trigger();
+  EXPECT_FALSE(window.IsMonitoring());
+  EXPECT_EQ(prompts.messages,
+            QStringList{"Ошибка: Нет подключенных серверов, запустите сервер или подключитесь к нему через меню Сервис"});
+}

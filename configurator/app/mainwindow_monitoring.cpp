@@ -1,0 +1,113 @@
+// Monitoring: one subscription per group of the configuration on the
+// connected server, the client loop, and the values of the shown group in
+// the "Мониторинг" table, repainted every 100 ms.
+#include <QAction>
+#include <QDateTime>
+#include <QTabWidget>
+
+#include <climits>
+
+#include "app/app_log.h"
+#include "app/mainwindow.h"
+#include "model/item_info.h"
+#include "opcua/opcua_wrapper.h"
+#include "ui_mainwindow.h"
+#include "views/tablemodelmonitoring.h"
+
+using namespace virk;
+
+namespace {
+
+constexpr int kRefreshMs = 100;
+// Decimals of a value shown in the table.
+constexpr int kShownDecimals = 6;
+
+// The tag names of every group of the configuration, in the model's order.
+void CollectGroups(const CItem& item, QList<QStringList>& groups) {
+  if (item.Kind() == kKindGroup) {
+    QStringList tags;
+    for (const auto& [name, tag] : item.Children()) tags << QString::fromStdString(tag->FullName());
+    groups << tags;
+    return;
+  }
+  for (const auto& [name, child] : item.Children()) CollectGroups(*child, groups);
+}
+
+int IntervalMs(const CItem& group) {
+  const auto* settings = dynamic_cast<const CGroupInfo*>(&group);
+  return settings ? int(std::min<uint64_t>(settings->m_Data.PeriodMs(), INT_MAX)) : 0;
+}
+
+}  // namespace
+
+void MainWindow::on_monitoring_action_triggered() {
+  if (m_monitoring)
+    EndMonitoring(true);
+  else
+    StartMonitoring();
+}
+
+void MainWindow::StartMonitoring() {
+  if (!m_wrapper || m_server != m_wrapper.get() || !m_wrapper->IsConnected()) {
+    Warn("Нет подключенных серверов, запустите сервер или подключитесь к нему через меню Сервис", "Ошибка");
+    return;
+  }
+  CItem* group = SelectedItem();
+  if (!group || group->Kind() != kKindGroup) return;
+  m_foundNodes = m_wrapper->FoundNodes();
+  QList<QStringList> groups;
+  CollectGroups(m_root, groups);
+  const int interval = IntervalMs(*group);
+  OPCUAWrapper::Subscriptions subscriptions;
+  const int code = RunWithProgress([&] {
+    emit signalSetLabelProgressBar("Выполняется создание подписки, пожалуйста, подождите...");
+    if (m_wrapper->CreateSubscriptions(groups, interval, subscriptions) != OPCUAWrapper::kOk) {
+      // What was made before the failure goes again: nothing is left behind on the server.
+      m_wrapper->DeleteSubscriptions();
+      emit signalCloseProgressBar(10);
+      return;
+    }
+    m_wrapper->SetLoopRunFlag(true);
+    m_wrapper->StartClientLoop();
+    emit signalCloseProgressBar(0);
+  });
+  if (code != 0) return;
+  m_subscriptions = subscriptions;
+  SetMonitoringActive(true);
+  m_monitoringTimer.start(kRefreshMs);
+  ui->tabWidget->setCurrentIndex(2);
+  m_monitoredGroup = SelectedTreeItem();
+}
+
+void MainWindow::EndMonitoring(bool deleteSubscriptions) {
+  if (!m_monitoring) return;
+  if (m_wrapper) {
+    if (deleteSubscriptions && m_wrapper->IsConnected()) {
+      RunWithProgress([this] {
+        emit signalSetLabelProgressBar("Выполняется отключение подписки, пожалуйста, подождите...");
+        m_wrapper->SetLoopRunFlag(false);
+        emit signalCloseProgressBar(m_wrapper->DeleteSubscriptions() == OPCUAWrapper::kOk ? 0 : 8);
+      });
+    } else {
+      m_wrapper->SetLoopRunFlag(false);  // the loop only; the server and its subscriptions are gone
+    }
+  }
+  m_subscriptions.clear();
+  m_monitoringTimer.stop();
+  m_monitoredGroup = nullptr;
+  SetMonitoringActive(false);
+}
+
+void MainWindow::slotDataChange(QVariantList mess) {
+  if (!ui->tabWidget->isTabEnabled(2) || mess.size() < 5) return;
+  const auto subscription = m_subscriptions.constFind(mess[4].toUInt());
+  if (subscription == m_subscriptions.cend()) return;
+  const QString node = mess[3].toString();
+  const int row = int(subscription->indexOf(node));
+  if (row < 0) return;
+  QString value = mess[1].toString();
+  if (const qsizetype dot = value.indexOf('.'); dot >= 0) value.truncate(dot + 1 + kShownDecimals);
+  m_monitorModel->UpdateRow(row, value, mess[2].toString(),
+                            QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss.zzz"),
+                            node.left(node.lastIndexOf('.')));
+}
