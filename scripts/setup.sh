@@ -15,7 +15,7 @@ as_root() {
 
 apt_packages=(
   build-essential cmake pkg-config ninja-build git
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev
   libsimpleini-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-pymodbus python3-serial python3-serial-asyncio libmodbus-dev mbpoll socat
