@@ -1,8 +1,11 @@
 #include "views/tablemodelmonitoring.h"
 
+#include <QColor>
+
 namespace {
 
 constexpr int kCellsPerRow = 4;
+constexpr int kQualityColumn = 2;
 
 }  // namespace
 
@@ -30,14 +33,27 @@ void TableModelMonitoring::UpdateRow(int row, const QString& value, const QStrin
 void TableModelMonitoring::Refresh() {
   if (Tags().isEmpty()) return;
   emit dataChanged(index(0, 0), index(int(Tags().size()) - 1, kCellsPerRow - 1),
-                   {Qt::DisplayRole});
+                   {Qt::DisplayRole, Qt::BackgroundRole});
+}
+
+QVariant TableModelMonitoring::Cell(int row, int column) const {
+  // A reference into the map: a copy of a big group's cells per painted cell would cost more than the paint.
+  const auto cells = m_cells.constFind(GroupPath());
+  const int at = kCellsPerRow * row + column;
+  return cells != m_cells.cend() && at < cells->size() ? cells->at(at) : QVariant();
 }
 
 QVariant TableModelMonitoring::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= Tags().size())
-    return QVariant();
+  if (!index.isValid() || index.row() >= Tags().size()) return QVariant();
+  if (role == Qt::BackgroundRole) return QualityColour(Cell(index.row(), kQualityColumn).toString());
+  if (role != Qt::DisplayRole) return QVariant();
   if (index.column() == 0) return QString::fromStdString(Tags()[index.row()]->Name());
-  const QVariantList cells = m_cells.value(GroupPath());
-  const int at = kCellsPerRow * index.row() + index.column();
-  return at < cells.size() ? cells[at] : QVariant();
+  return Cell(index.row(), index.column());
+}
+
+QVariant TableModelMonitoring::QualityColour(const QString& quality) {
+  // A value the server does not vouch for must not look like one it does.
+  if (quality.startsWith("Bad")) return QColor(255, 205, 205);
+  if (quality.startsWith("Uncertain")) return QColor(255, 240, 190);
+  return QVariant();
 }

@@ -23,7 +23,10 @@ class TableModelMonitoring : public GroupTagsModel {
   void Refresh();
 
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  // The background of a row whose quality is not Good (Bad red, Uncertain yellow); none for Good.
+  static QVariant QualityColour(const QString& quality);
 
  private:
+  QVariant Cell(int row, int column) const;
   QMap<QString, QVariantList> m_cells;  // four cells per row
 };

@@ -70,6 +70,12 @@ TEST(TableModelMonitoring, StoresValuesOnlyForGroupsThatWereShown) {
   EXPECT_EQ(model.index(1, 2).data().toString(), "Good");
   EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), "Время");
   EXPECT_FALSE(model.headerData(0, Qt::Vertical).isValid());
+  // A row the server does not vouch for is coloured, a Good one is not.
+  EXPECT_FALSE(model.index(1, 1).data(Qt::BackgroundRole).isValid());
+  model.UpdateRow(0, "0", "BadWaitingForInitialData", "t", "K.D.G");
+  model.UpdateRow(1, "2.5", "UncertainLastUsableValue", "t", "K.D.G");
+  const QVariant bad = model.index(0, 3).data(Qt::BackgroundRole), uncertain = model.index(1, 0).data(Qt::BackgroundRole);
+  EXPECT_TRUE(bad.isValid() && uncertain.isValid() && bad != uncertain);
 }
 
 TEST(PropertyRows, ShowNamesOfCodesAddressesFromOneAndCounts) {
