@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QHash>
 #include <QMap>
 #include <QProcess>
 #include <QStringList>
@@ -183,8 +184,8 @@ class MainWindow : public QMainWindow {
   // Lists of the last connection, offered again by the search dialog.
   QStringList m_servers, m_endpoints, m_foundNodes;
   QTreeWidgetItem* m_monitoredGroup = nullptr;
-  // Subscription id -> the tag names monitored in it, in the group's order.
-  QMap<quint32, QStringList> m_subscriptions;
+  // Subscription id -> the row of each tag name monitored in it (its place in the group).
+  QMap<quint32, QHash<QString, int>> m_subscriptionRows;
   ServerRunner m_runner;
   // Confirmed in the run dialog; they fill the next one and the client's certificate paths.
   QString m_runCertFile, m_runKeyFile, m_runTrustFolder;

@@ -72,7 +72,11 @@ void MainWindow::StartMonitoring() {
     emit signalCloseProgressBar(0);
   });
   if (code != 0) return;
-  m_subscriptions = subscriptions;
+  m_subscriptionRows.clear();
+  for (auto it = subscriptions.cbegin(); it != subscriptions.cend(); ++it) {
+    QHash<QString, int>& rows = m_subscriptionRows[it.key()];
+    for (int row = 0; row < it.value().size(); ++row) rows.insert(it.value()[row], row);
+  }
   SetMonitoringActive(true);
   m_monitoringTimer.start(kRefreshMs);
   ui->tabWidget->setCurrentIndex(2);
@@ -92,7 +96,7 @@ void MainWindow::EndMonitoring(bool deleteSubscriptions) {
       m_wrapper->SetLoopRunFlag(false);  // the loop only; the server and its subscriptions are gone
     }
   }
-  m_subscriptions.clear();
+  m_subscriptionRows.clear();
   m_monitoringTimer.stop();
   m_monitoredGroup = nullptr;
   SetMonitoringActive(false);
@@ -100,14 +104,18 @@ void MainWindow::EndMonitoring(bool deleteSubscriptions) {
 
 void MainWindow::slotDataChange(QVariantList mess) {
   if (!ui->tabWidget->isTabEnabled(2) || mess.size() < 5) return;
-  const auto subscription = m_subscriptions.constFind(mess[4].toUInt());
-  if (subscription == m_subscriptions.cend()) return;
+  // Thousands arrive a second: values of groups never shown are dropped
+  // before any other work, and a row is found by hash, not by search.
   const QString node = mess[3].toString();
-  const int row = int(subscription->indexOf(node));
-  if (row < 0) return;
+  const QString groupPath = node.left(node.lastIndexOf('.'));
+  if (!m_monitorModel->HoldsGroup(groupPath)) return;
+  const auto subscription = m_subscriptionRows.constFind(mess[4].toUInt());
+  if (subscription == m_subscriptionRows.cend()) return;
+  const auto found = subscription->constFind(node);
+  if (found == subscription->cend()) return;
+  const int row = found.value();
   QString value = mess[1].toString();
   if (const qsizetype dot = value.indexOf('.'); dot >= 0) value.truncate(dot + 1 + kShownDecimals);
   m_monitorModel->UpdateRow(row, value, mess[2].toString(),
-                            QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss.zzz"),
-                            node.left(node.lastIndexOf('.')));
+                            QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss.zzz"), groupPath);
 }
