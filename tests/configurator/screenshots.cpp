@@ -5,20 +5,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
-#include <chrono>
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "common/options.h"
 #include "common/text.h"
 #include "loopback_listener.h"
-#include "opcua_client.h"
 
 #include "app/mainwindow.h"
 #include "app/prompts.h"
@@ -32,6 +30,8 @@
 #include "dialogs/security/dialogaddusers.h"
 #include "dialogs/security/dialogchoosecertificate.h"
 #include "opcua/searchopcuaserver.h"
+#include "server_process/runpreparedialog.h"
+#include "server_process/serveroutputdialog.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -41,29 +41,49 @@ class SamplePrompts : public Prompts {
   explicit SamplePrompts(QString path) : m_path(std::move(path)) {}
   QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return m_path; }
   void SetPath(const QString& path) { m_path = path; }
+  // Nobody answers boxes here: every question is taken as Ok, messages go to the console.
+  void Warning(QWidget*, const QString&, const QString& text) override { fprintf(stderr, "%s\n", qPrintable(text)); }
+  void Information(QWidget*, const QString&, const QString&) override {}
+  QMessageBox::StandardButton Question(QWidget*, const QString&, const QString&, QMessageBox::StandardButtons) override {
+    return QMessageBox::Ok;
+  }
 
  private:
   QString m_path;
 };
 
-// The sample as a scrambled .cfg listening on `port`, run by the server
-// program with its profile (and log) in `dir`; false when it did not start.
-bool StartSampleServer(const QString& sample, const QTemporaryDir& dir, uint16_t port, QProcess& server) {
+// The sample as a scrambled .cfg in `dir`; false when it cannot be written.
+bool WriteSampleCfg(const QString& sample, const QTemporaryDir& dir) {
   std::u16string text;
   std::string error;
-  if (!virk::ReadConfigText(sample.toStdString(), false, text, error)) return false;
-  virk::StartOptions options;
-  options.port = std::to_string(port);
-  const std::string cfg = dir.filePath("sample.cfg").toStdString();
-  if (!virk::WriteConfigText(cfg, virk::WithStartOptions(text, options), true, error)) return false;
+  return virk::ReadConfigText(sample.toStdString(), false, text, error) &&
+         virk::WriteConfigText(dir.filePath("sample.cfg").toStdString(), text, true, error);
+}
+
+// "Запустить сервер OPC UA" through the window: the run dialog is taken as
+// `file`, gets the port and starts the server of this build, with its
+// profile in `dir`; the window connects by itself.
+void ShootRunning(MainWindow& window, const QTemporaryDir& dir, uint16_t port, const QString& file) {
+  window.Runner().SetProgram(VIRK_SERVER_PROGRAM);
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert("HOME", dir.path());
   environment.remove("USERPROFILE");
-  server.setProcessEnvironment(environment);
-  server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  server.setStandardOutputFile(QProcess::nullDevice());
-  server.start(VIRK_SERVER_PROGRAM, {QString::fromStdString(cfg)});
-  return server.waitForStarted(10000) && virk::server::test::WaitUntilServing(port, std::chrono::seconds(20));
+  window.Runner().SetEnvironment(environment);
+  QTimer::singleShot(200, [port, file] {
+    auto* dialog = qobject_cast<RunPrepareDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    dialog->findChild<QSpinBox*>("portBox")->setValue(port);
+    dialog->grab().save(file);
+    dialog->accept();
+  });
+  window.Form()->run_server_action->trigger();
+}
+
+// Lets the window take in what arrives for `ms`.
+void Wait(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 // "Подключиться к серверу OPC UA" through the window: the search dialog finds
@@ -72,6 +92,8 @@ void ShootConnecting(MainWindow& window, uint16_t port, const QString& file) {
   QTimer::singleShot(200, [port, file] {
     auto* dialog = qobject_cast<SearchOPCUAServer*>(QApplication::activeModalWidget());
     if (!dialog) return;
+    // Connected by the run already: the dialog shows its log only for a connection of its own.
+    if (auto* disconnect = dialog->findChild<QPushButton*>("pb_disconnect"); disconnect->isVisible()) disconnect->click();
     dialog->findChild<QLineEdit*>("le_device")->setText(QString("opc.tcp://127.0.0.1:%1").arg(port));
     dialog->findChild<QPushButton*>("pb_searchDevice")->click();
     dialog->findChild<QPushButton*>("pb_getEndPoint")->click();
@@ -154,20 +176,38 @@ int main(int argc, char** argv) {
   Shoot(users, out.filePath("users.png"));
 
   QTemporaryDir serverDir;
-  QProcess server;
   const uint16_t port = virk::test::ClosedLoopbackPort();
-  if (!StartSampleServer(sample, serverDir, port, server)) {
-    fprintf(stderr, "the server did not start on the sample\n");
+  if (!WriteSampleCfg(sample, serverDir)) {
+    fprintf(stderr, "the sample cannot be written as a .cfg\n");
     return 1;
   }
   prompts.SetPath(serverDir.filePath("sample.cfg"));
   window.Form()->open_action->trigger();
+  ShootRunning(window, serverDir, port, out.filePath("run_dialog.png"));
+  if (!window.Runner().IsRunning() || !window.StatusText().contains("Подключены к серверу")) {
+    fprintf(stderr, "the run did not start and connect: %s\n", qPrintable(window.StatusText()));
+    return 1;
+  }
   window.Select(FirstGroup(window.Root()));
-  ShootConnecting(window, port, out.filePath("search_server_connected.png"));
   window.Form()->tabWidget->setCurrentIndex(0);
   Shoot(window, out.filePath("main_connected.png"));
-  server.terminate();
-  server.waitForFinished(20000);
+  window.show();
+  ServerOutputDialog output(window.Runner().Output());
+  Shoot(output, out.filePath("server_output.png"));
+
+  // Live values of an emulated group.
+  virk::CItem* fast = window.Root().FindChild(std::string("Plant_TCP"))->FindChild(std::string("Boiler"))
+                          ->FindChild(std::string("Fast"));
+  window.Select(fast);
+  window.Form()->monitoring_action->trigger();
+  Wait(2500);
+  Shoot(window, out.filePath("main_monitoring_live.png"));
+  window.show();
+  window.Form()->monitoring_action->trigger();
+
+  ShootConnecting(window, port, out.filePath("search_server_connected.png"));
+  const bool connected = window.StatusText().contains("Подключены к серверу");
+  window.Form()->stop_server_action->trigger();
   SetPrompts(nullptr);
-  return window.StatusText().contains("Подключены к серверу") ? 0 : 1;
+  return connected && !window.Runner().IsRunning() ? 0 : 1;
 }
