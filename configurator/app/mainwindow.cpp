@@ -727,13 +727,8 @@ void MainWindow::on_action_addUsers_triggered() {
   dialog.exec();
 }
 
-void MainWindow::on_close_action_triggered() {
-  if (m_runner.IsRunning() &&
-      CurrentPrompts().Question(this, "Внимание", "Сервер запущен, хотите остановить сервер и выйти?",
-                                QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
-    return;
-  close();
-}
+// The close event asks about a running server; asking here too put the same question twice.
+void MainWindow::on_close_action_triggered() { close(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   Prompts& prompts = CurrentPrompts();

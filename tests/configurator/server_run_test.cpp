@@ -113,6 +113,15 @@ TEST_F(ServerRunTest, StartsConnectsKeepsItOnNoAndStopsItInOrder) {
   EXPECT_EQ(prompts.messages.last(), "Внимание: Сервер уже остановлен");
 }
 
+TEST_F(ServerRunTest, ExitWhileTheServerRunsAsksOnceAndStopsItInOrder) {
+  Run();
+  ASSERT_TRUE(window.Runner().IsRunning());
+  window.Form()->close_action->trigger();
+  EXPECT_EQ(prompts.questions, QStringList{"Сервер запущен, хотите остановить сервер и выйти?"});
+  EXPECT_FALSE(window.Runner().IsRunning());
+  EXPECT_EQ(window.Runner().ExitCode(), 0) << "stopped in order, not killed";
+}
+
 TEST_F(ServerRunTest, AConfigurationTheServerRefusesEndsTheRunWithItsLastLines) {
   const fs::path bad = home / "bad.cfg";
   {
