@@ -8,8 +8,10 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -50,9 +52,10 @@ class ServerRunTest : public ::testing::Test {
   }
 
   // "Запустить сервер OPC UA" with the run dialog's port (and configuration) set.
-  void Run(const QString& configPath = {}) {
-    OnNextDialog([this, configPath](QDialog* dialog) {
+  void Run(const QString& configPath = {}, int saves = 0) {
+    OnNextDialog([this, configPath, saves](QDialog* dialog) {
       dialog->findChild<QSpinBox*>("portBox")->setValue(port);
+      for (int i = 0; i < saves; ++i) dialog->findChild<QPushButton*>("pushButton_save")->click();
       dialog->findChild<QComboBox*>("logLevelBox")->setCurrentIndex(4);  // info: the stop's line is logged
       if (!configPath.isEmpty()) dialog->findChild<QLineEdit*>("cfgPathEdit")->setText(configPath);
       return true;
@@ -68,8 +71,11 @@ class ServerRunTest : public ::testing::Test {
 };
 
 TEST_F(ServerRunTest, StartsConnectsKeepsItOnNoAndStopsItInOrder) {
-  Run();
+  Run({}, 2);
   ASSERT_TRUE(window.Runner().IsRunning()) << prompts.messages.join('\n').toStdString();
+  // "Сохранить" twice, then the start: the program and exactly seven arguments.
+  const std::string cmdline = FileText("/proc/" + std::to_string(window.Runner().ProcessId()) + "/cmdline");
+  EXPECT_EQ(std::count(cmdline.begin(), cmdline.end(), '\0'), 8) << cmdline;
   EXPECT_EQ(window.StatusText(), QString(" Подключены к серверу (opc.tcp://127.0.0.1:%1). Сервер запущен").arg(port))
       << prompts.messages.join('\n').toStdString();
   EXPECT_TRUE(window.Runner().Output().contains("LOG level")) << window.Runner().Output().toStdString();
