@@ -1,9 +1,13 @@
-// The trend of the monitoring tab: its bounded store of values.
+// The trend of the monitoring tab: its bounded store of values and the chart
+// drawn from it.
 #include <gtest/gtest.h>
 
+#include <QChart>
+#include <QDateTimeAxis>
+#include <QValueAxis>
 #include <limits>
 
-#include "views/trend_buffer.h"
+#include "views/trendview.h"
 
 namespace {
 
@@ -64,4 +68,55 @@ TEST(TrendBuffer, KeepsRecentNumbersOfTrackedTagsWithinCountAndTime) {
   EXPECT_TRUE(buffer.Points(kB).isEmpty());
   EXPECT_EQ(buffer.NewestTimeMs(), 0);
   EXPECT_TRUE(buffer.Add(kB, kT0, 1)) << "still tracked after clearing";
+}
+
+TEST(TrendView, DrawsALinePerTrackedTagOnRefreshWithRangesAroundTheValues) {
+  TrendView view;
+  EXPECT_EQ(view.SeriesCount(), 0);
+  EXPECT_EQ(view.Chart().title(), TrendView::kHintNothingTracked);
+
+  view.Track({kA, kB});
+  ASSERT_EQ(view.SeriesCount(), 2);
+  EXPECT_EQ(view.SeriesName(0), "Temp");
+  EXPECT_EQ(view.SeriesName(1), "Pump");
+  EXPECT_EQ(view.Chart().title(), TrendView::kHintNoValues);
+
+  const QDateTime t0 = QDateTime::fromMSecsSinceEpoch(kT0);
+  view.AddValue(kA, 20.5, t0);
+  view.AddValue(kB, true, t0.addMSecs(500));
+  view.AddValue(kB, QString("off"), t0.addMSecs(600));
+  view.AddValue(kA, 22, t0.addMSecs(1000));
+  view.AddValue(kA, 99.0, QDateTime());
+  view.AddValue("Ch.Dev.G.Other", 500.0, t0.addMSecs(9000));
+  view.AddValue(kB, false, t0.addMSecs(1500));
+  EXPECT_TRUE(view.SeriesPoints(0).isEmpty()) << "values only reach the chart on Refresh";
+
+  view.Refresh();
+  EXPECT_EQ(view.SeriesPoints(0), (QList<QPointF>{{double(kT0), 20.5}, {kT0 + 1000.0, 22}}));
+  EXPECT_EQ(view.SeriesPoints(1), (QList<QPointF>{{kT0 + 500.0, 1}, {kT0 + 1500.0, 0}}));
+  EXPECT_TRUE(view.Chart().title().isEmpty());
+  EXPECT_EQ(view.TimeAxis().max(), t0.addMSecs(1500));
+  EXPECT_EQ(view.TimeAxis().min(), t0.addMSecs(1500 - TrendBuffer::kWindowMs));
+  // Every value inside, with a margin no larger than a tenth of their spread.
+  EXPECT_LT(view.ValueAxis().min(), 0);
+  EXPECT_GT(view.ValueAxis().min(), -2.2);
+  EXPECT_GT(view.ValueAxis().max(), 22);
+  EXPECT_LT(view.ValueAxis().max(), 24.2);
+
+  view.Track({"Ch.Dev.G.Level"});
+  ASSERT_EQ(view.SeriesCount(), 1);
+  EXPECT_EQ(view.SeriesName(0), "Level");
+  EXPECT_TRUE(view.Buffer().Points(kA).isEmpty());
+  view.AddValue("Ch.Dev.G.Level", 5, t0);
+  view.AddValue("Ch.Dev.G.Level", 5, t0.addMSecs(100));
+  view.Refresh();
+  EXPECT_EQ(view.SeriesPoints(0).size(), 2);
+  EXPECT_EQ(view.ValueAxis().min(), 4) << "a flat line gets a range of its own";
+  EXPECT_EQ(view.ValueAxis().max(), 6);
+
+  view.Clear();
+  EXPECT_TRUE(view.SeriesPoints(0).isEmpty());
+  EXPECT_EQ(view.Chart().title(), TrendView::kHintNoValues);
+  view.Track({});
+  EXPECT_EQ(view.Chart().title(), TrendView::kHintNothingTracked);
 }
