@@ -13,9 +13,11 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# Debian's qt6-charts-dev does not pull in the Qt6OpenGL CMake files its own
+# CMake package needs: libqt6opengl6-dev brings them.
 apt_packages=(
   build-essential cmake pkg-config ninja-build git
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev libqt6opengl6-dev
   libsimpleini-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-pymodbus python3-serial python3-serial-asyncio libmodbus-dev mbpoll socat
