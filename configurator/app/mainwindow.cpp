@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QSplitter>
 #include <QThread>
 #include <QUrl>
 
@@ -28,6 +29,7 @@
 #include "ui_mainwindow.h"
 #include "views/tablemodelmonitoring.h"
 #include "views/tablemodelvariable.h"
+#include "views/trendview.h"
 
 using namespace virk;
 
@@ -87,7 +89,8 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent), ui(new Ui::MainWindow),
       m_tagModel(new TableModelVariable(this)),
       m_monitorModel(new TableModelMonitoring(this)),
-      m_statusLabel(new QLabel(this)) {
+      m_statusLabel(new QLabel(this)),
+      m_trend(new TrendView(this)) {
   ui->setupUi(this);
   ui->splitter->setStretchFactor(0, 0);
   ui->splitter->setStretchFactor(1, 1);
@@ -95,6 +98,14 @@ MainWindow::MainWindow(QWidget* parent)
   ui->tableView->setModel(m_tagModel);
   ui->tableView_2->setModel(m_monitorModel);
   ui->tableView_2->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  // The monitoring tab: the table above, the trend of its selected rows below.
+  auto* monitoringSplitter = new QSplitter(Qt::Vertical, ui->tab_3);
+  ui->tab_3->layout()->replaceWidget(ui->tableView_2, monitoringSplitter);
+  monitoringSplitter->addWidget(ui->tableView_2);
+  monitoringSplitter->addWidget(m_trend);
+  monitoringSplitter->setSizes({300, 260});
+  connect(ui->tableView_2->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &MainWindow::TrackSelectedTags);
   statusBar()->addWidget(m_statusLabel);
   m_statusLabel->setText(kNotRunning);
 
@@ -125,6 +136,7 @@ MainWindow::MainWindow(QWidget* parent)
   connect(this, &MainWindow::signalDuplicateWarning, this,
           [this](const QString& text) { Warn(text); }, Qt::QueuedConnection);
   connect(&m_monitoringTimer, &QTimer::timeout, m_monitorModel, &TableModelMonitoring::Refresh);
+  connect(&m_monitoringTimer, &QTimer::timeout, m_trend, &TrendView::Refresh);
 
   RebuildTree();
   Select(&m_root);  // shows the root's properties and applies its enabling rules
@@ -244,6 +256,7 @@ void MainWindow::ShowGroupTags(CItem* group) {
   const QString path = group ? ItemPath(*group) : QString();
   m_tagModel->SetGroup(path, group);
   m_monitorModel->SetGroup(path, group);
+  TrackSelectedTags();
   if (group) {
     ui->tableView->resizeColumnsToContents();
     ui->tableView_2->resizeColumnsToContents();

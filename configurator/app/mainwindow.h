@@ -20,6 +20,7 @@
 
 class OPCUAWrapper;
 class QLabel;
+class TrendView;
 class QTreeWidgetItem;
 class TableModelMonitoring;
 class TableModelVariable;
@@ -58,6 +59,7 @@ class MainWindow : public QMainWindow {
   Ui::MainWindow* Form() const { return ui; }
   TableModelVariable* TagModel() const { return m_tagModel; }
   TableModelMonitoring* MonitorModel() const { return m_monitorModel; }
+  TrendView* Trend() const { return m_trend; }
 
   // Selects the tree item of `item` (the root item for the root).
   void Select(const virk::CItem* item);
@@ -147,6 +149,8 @@ class MainWindow : public QMainWindow {
   // when any failed.
   bool CallServer(const std::function<bool(ServerCalls&)>& calls);
   void ShowConnection(const QString& url);
+  // The trend follows the rows selected in the monitoring table.
+  void TrackSelectedTags();
   // Stops the running server in order, monitoring and the connection first;
   // false when it did not end.
   bool StopServer();
@@ -193,4 +197,5 @@ class MainWindow : public QMainWindow {
   TableModelVariable* m_tagModel;
   TableModelMonitoring* m_monitorModel;
   QLabel* m_statusLabel;
+  TrendView* m_trend;
 };

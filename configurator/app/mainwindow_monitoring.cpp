@@ -3,6 +3,7 @@
 // the "Мониторинг" table, repainted every 100 ms.
 #include <QAction>
 #include <QDateTime>
+#include <QItemSelectionModel>
 #include <QTabWidget>
 
 #include <climits>
@@ -13,6 +14,7 @@
 #include "opcua/opcua_wrapper.h"
 #include "ui_mainwindow.h"
 #include "views/tablemodelmonitoring.h"
+#include "views/trendview.h"
 
 using namespace virk;
 
@@ -72,6 +74,7 @@ void MainWindow::StartMonitoring() {
     emit signalCloseProgressBar(0);
   });
   if (code != 0) return;
+  m_trend->Clear();
   m_subscriptionRows.clear();
   for (auto it = subscriptions.cbegin(); it != subscriptions.cend(); ++it) {
     QHash<QString, int>& rows = m_subscriptionRows[it.key()];
@@ -114,8 +117,16 @@ void MainWindow::slotDataChange(QVariantList mess) {
   const auto found = subscription->constFind(node);
   if (found == subscription->cend()) return;
   const int row = found.value();
+  const QDateTime now = QDateTime::currentDateTime();
+  m_trend->AddValue(node, mess[1], now);
   QString value = mess[1].toString();
   if (const qsizetype dot = value.indexOf('.'); dot >= 0) value.truncate(dot + 1 + kShownDecimals);
   m_monitorModel->UpdateRow(row, value, mess[2].toString(),
-                            QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss.zzz"), groupPath);
+                            now.toString("yyyy-MM-dd hh:mm:ss.zzz"), groupPath);
+}
+
+void MainWindow::TrackSelectedTags() {
+  QList<int> rows;
+  for (const QModelIndex& index : ui->tableView_2->selectionModel()->selectedRows()) rows << index.row();
+  m_trend->Track(m_monitorModel->TagNames(rows));
 }

@@ -57,3 +57,10 @@ QVariant TableModelMonitoring::QualityColour(const QString& quality) {
   if (quality.startsWith("Uncertain")) return QColor(255, 240, 190);
   return QVariant();
 }
+
+QStringList TableModelMonitoring::TagNames(const QList<int>& rows) const {
+  QStringList names;
+  for (int row : rows)
+    if (row >= 0 && row < Tags().size()) names << GroupPath() + "." + QString::fromStdString(Tags()[row]->Name());
+  return names;
+}

@@ -19,6 +19,8 @@ class TableModelMonitoring : public GroupTagsModel {
   // paths never shown are ignored.
   void UpdateRow(int row, const QString& value, const QString& quality, const QString& time,
                  const QString& groupPath);
+  // Full names ("<group path>.<tag>") of the shown group's tags at `rows`.
+  QStringList TagNames(const QList<int>& rows) const;
   // Whether values of the group at `groupPath` are kept (it has been shown).
   bool HoldsGroup(const QString& groupPath) const { return m_cells.contains(groupPath); }
   // Announces every cell as changed.

@@ -40,7 +40,8 @@ TrendView::TrendView(QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(m_view);
-  ShowRanges(QDateTime::currentMSecsSinceEpoch(), 0, 1);
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  ShowRanges(now - TrendBuffer::kWindowMs, now, 0, 1);
   ShowHint();
 }
 
@@ -68,6 +69,7 @@ void TrendView::Refresh() {
   m_shownRevision = m_buffer.Revision();
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
+  qint64 oldest = std::numeric_limits<qint64>::max();
   for (qsizetype i = 0; i < m_series.size(); ++i) {
     const QList<TrendPoint> points = m_buffer.Points(m_buffer.Tracked()[i]);
     QList<QPointF> shown;
@@ -76,11 +78,12 @@ void TrendView::Refresh() {
       shown.append(QPointF(double(point.timeMs), point.value));
       low = std::min(low, point.value);
       high = std::max(high, point.value);
+      oldest = std::min(oldest, point.timeMs);
     }
     m_series[i]->replace(shown);  // one repaint per line instead of one per point
   }
   const qint64 newest = m_buffer.NewestTimeMs();
-  if (newest > 0) ShowRanges(newest, low, high);
+  if (newest > 0) ShowRanges(std::min(oldest, newest), newest, low, high);
   ShowHint();
 }
 
@@ -93,9 +96,11 @@ QList<QPointF> TrendView::SeriesPoints(int i) const { return m_series.at(i)->poi
 
 QString TrendView::SeriesName(int i) const { return m_series.at(i)->name(); }
 
-void TrendView::ShowRanges(qint64 newestMs, double low, double high) {
-  m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(newestMs - TrendBuffer::kWindowMs),
-                       QDateTime::fromMSecsSinceEpoch(newestMs));
+void TrendView::ShowRanges(qint64 oldestMs, qint64 newestMs, double low, double high) {
+  // The time axis spans what is there (a fresh trend is not squeezed into
+  // the corner of the whole window), at least kMinSpanMs, at most the window.
+  const qint64 start = std::min(std::max(oldestMs, newestMs - TrendBuffer::kWindowMs), newestMs - kMinSpanMs);
+  m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(start), QDateTime::fromMSecsSinceEpoch(newestMs));
   // A flat line gets a range of its own instead of a zero-height axis.
   const double margin = high > low ? (high - low) * kValueMargin : 1.0;
   m_valueAxis->setRange(low - margin, high + margin);

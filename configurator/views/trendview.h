@@ -19,6 +19,8 @@ class TrendView : public QWidget {
   Q_OBJECT
 
  public:
+  // The shortest time the x axis spans, so a fresh trend is not a vertical line.
+  static constexpr qint64 kMinSpanMs = 10000;
   static const QString kHintNothingTracked;
   static const QString kHintNoValues;
 
@@ -43,7 +45,7 @@ class TrendView : public QWidget {
   const QValueAxis& ValueAxis() const { return *m_valueAxis; }
 
  private:
-  void ShowRanges(qint64 newestMs, double low, double high);
+  void ShowRanges(qint64 oldestMs, qint64 newestMs, double low, double high);
   void ShowHint();
 
   TrendBuffer m_buffer;

@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QItemSelectionModel>
+#include <QTableView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -200,7 +202,11 @@ int main(int argc, char** argv) {
                           ->FindChild(std::string("Fast"));
   window.Select(fast);
   window.Form()->monitoring_action->trigger();
-  Wait(2500);
+  // The trend of two of its rows under the table.
+  QItemSelectionModel* rows = window.Form()->tableView_2->selectionModel();
+  for (int row : {2, 4}) rows->select(rows->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  window.resize(1100, 760);
+  Wait(8000);
   Shoot(window, out.filePath("main_monitoring_live.png"));
   window.show();
   window.Form()->monitoring_action->trigger();

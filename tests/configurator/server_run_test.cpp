@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -23,6 +24,7 @@
 #include "test_config.h"
 #include "ui_mainwindow.h"
 #include "views/tablemodelmonitoring.h"
+#include "views/trendview.h"
 
 namespace {
 
@@ -98,6 +100,15 @@ TEST_F(ServerRunTest, StartsConnectsKeepsItOnNoAndStopsItInOrder) {
   ASSERT_EQ(values.size(), 2) << "two different live values of " << cell(0).toStdString();
   EXPECT_EQ(cell(2), "Good");
   EXPECT_LE(values[1].section('.', 1).size(), 6) << values[1].toStdString();
+  // The trend follows the selected rows: the random number and the sine.
+  QTableView* rows = window.Form()->tableView_2;
+  rows->selectionModel()->select(rows->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  rows->selectionModel()->select(rows->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  TrendView* trend = window.Trend();
+  for (int i = 0; i < 100 && (trend->SeriesCount() < 2 || trend->SeriesPoints(0).size() < 3); ++i) QTest::qWait(50);
+  ASSERT_EQ(trend->SeriesCount(), 2);
+  EXPECT_GE(trend->SeriesPoints(0).size(), 3) << "points keep arriving for a selected tag";
+  EXPECT_EQ(trend->Buffer().Tracked(), (QStringList{"Channel_0.Device_0.Group_0.Tag_1", "Channel_0.Device_0.Group_0.Tag_2"}));
   window.Form()->monitoring_action->trigger();
   EXPECT_FALSE(window.IsMonitoring());
 

@@ -96,7 +96,7 @@ TEST(TrendView, DrawsALinePerTrackedTagOnRefreshWithRangesAroundTheValues) {
   EXPECT_EQ(view.SeriesPoints(1), (QList<QPointF>{{kT0 + 500.0, 1}, {kT0 + 1500.0, 0}}));
   EXPECT_TRUE(view.Chart().title().isEmpty());
   EXPECT_EQ(view.TimeAxis().max(), t0.addMSecs(1500));
-  EXPECT_EQ(view.TimeAxis().min(), t0.addMSecs(1500 - TrendBuffer::kWindowMs));
+  EXPECT_EQ(view.TimeAxis().min(), t0.addMSecs(1500 - TrendView::kMinSpanMs)) << "1.5 s of values span the shortest axis";
   // Every value inside, with a margin no larger than a tenth of their spread.
   EXPECT_LT(view.ValueAxis().min(), 0);
   EXPECT_GT(view.ValueAxis().min(), -2.2);
