@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <csignal>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -137,6 +138,25 @@ TEST_F(ServerRunTest, ExitWhileTheServerRunsAsksOnceAndStopsItInOrder) {
   EXPECT_EQ(prompts.questions, QStringList{"Сервер запущен, хотите остановить сервер и выйти?"});
   EXPECT_FALSE(window.Runner().IsRunning());
   EXPECT_EQ(window.Runner().ExitCode(), 0) << "stopped in order, not killed";
+}
+
+// A server that dies while it is monitored: monitoring ends (the client loop
+// joined, the icon back to off) and the window says what happened.
+TEST_F(ServerRunTest, AServerKilledDuringMonitoringEndsMonitoringCleanly) {
+  Run();
+  ASSERT_TRUE(window.Runner().IsRunning());
+  window.Select(window.Root().FindChild(std::string("Channel_0"))->FindChild(std::string("Device_0"))
+                    ->FindChild(std::string("Group_0")));
+  window.Form()->monitoring_action->trigger();
+  ASSERT_TRUE(window.IsMonitoring());
+  ASSERT_EQ(::kill(pid_t(window.Runner().ProcessId()), SIGKILL), 0);
+  for (int i = 0; i < 200 && (window.IsMonitoring() || window.Runner().IsRunning()); ++i) QTest::qWait(50);
+  EXPECT_FALSE(window.IsMonitoring());
+  EXPECT_FALSE(window.Runner().IsRunning());
+  EXPECT_FALSE(window.StatusText().contains("Подключены")) << window.StatusText().toStdString();
+  ASSERT_FALSE(prompts.messages.isEmpty());
+  EXPECT_TRUE(prompts.messages.last().startsWith("Внимание: Сервер завершил работу аварийно.")) << prompts.messages.last().toStdString();
+  EXPECT_TRUE(window.Form()->add_channel_action->isEnabled()) << "editing is back";
 }
 
 TEST_F(ServerRunTest, AConfigurationTheServerRefusesEndsTheRunWithItsLastLines) {
