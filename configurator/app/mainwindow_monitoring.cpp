@@ -6,13 +6,12 @@
 #include <QItemSelectionModel>
 #include <QTabWidget>
 
-#include <climits>
-
 #include "app/app_log.h"
 #include "app/mainwindow.h"
 #include "model/item_info.h"
 #include "opcua/opcua_wrapper.h"
 #include "ui_mainwindow.h"
+#include "views/monitored_value.h"
 #include "views/tablemodelmonitoring.h"
 #include "views/trendview.h"
 
@@ -21,8 +20,6 @@ using namespace virk;
 namespace {
 
 constexpr int kRefreshMs = 100;
-// Decimals of a value shown in the table.
-constexpr int kShownDecimals = 6;
 
 // The tag names of every group of the configuration, in the model's order.
 void CollectGroups(const CItem& item, QList<QStringList>& groups) {
@@ -37,7 +34,7 @@ void CollectGroups(const CItem& item, QList<QStringList>& groups) {
 
 int IntervalMs(const CItem& group) {
   const auto* settings = dynamic_cast<const CGroupInfo*>(&group);
-  return settings ? int(std::min<uint64_t>(settings->m_Data.PeriodMs(), INT_MAX)) : 0;
+  return settings ? MonitoringIntervalMs(settings->m_Data) : 0;
 }
 
 }  // namespace
@@ -119,9 +116,7 @@ void MainWindow::slotDataChange(QVariantList mess) {
   const int row = found.value();
   const QDateTime now = QDateTime::currentDateTime();
   m_trend->AddValue(node, mess[1], now);
-  QString value = mess[1].toString();
-  if (const qsizetype dot = value.indexOf('.'); dot >= 0) value.truncate(dot + 1 + kShownDecimals);
-  m_monitorModel->UpdateRow(row, value, mess[2].toString(),
+  m_monitorModel->UpdateRow(row, MonitoredValueText(mess[1]), mess[2].toString(),
                             now.toString("yyyy-MM-dd hh:mm:ss.zzz"), groupPath);
 }
 

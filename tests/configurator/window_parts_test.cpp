@@ -1,6 +1,8 @@
 // The progress dialog, the application log and the monitoring table.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <QCloseEvent>
 #include <QFile>
 #include <QRegularExpression>
@@ -10,6 +12,7 @@
 #include "dialogs/progressbar.h"
 #include "fake_prompts.h"
 #include "model/tree_edit.h"
+#include "views/monitored_value.h"
 #include "views/tablemodelmonitoring.h"
 
 using virk::CItem;
@@ -76,6 +79,20 @@ TEST(TableModelMonitoring, StoresValuesOnlyForGroupsThatWereShown) {
   model.UpdateRow(1, "2.5", "UncertainLastUsableValue", "t", "K.D.G");
   const QVariant bad = model.index(0, 3).data(Qt::BackgroundRole), uncertain = model.index(1, 0).data(Qt::BackgroundRole);
   EXPECT_TRUE(bad.isValid() && uncertain.isValid() && bad != uncertain);
+}
+
+TEST(MonitoredValue, SixDecimalsAtMostAndTheGroupsPeriodInMs) {
+  EXPECT_EQ(MonitoredValueText(0.12345678), "0.123456");
+  EXPECT_EQ(MonitoredValueText(-2.5), "-2.5");
+  EXPECT_EQ(MonitoredValueText(qlonglong(1234567890123)), "1234567890123");
+  EXPECT_EQ(MonitoredValueText(true), "true");
+  virk::GroupSettings group;
+  group.m_Period = 2;
+  group.m_PeriodUnit = virk::kUnitSec;
+  EXPECT_EQ(MonitoringIntervalMs(group), 2000);
+  group.m_PeriodUnit = virk::kUnitHour;
+  group.m_Period = 1000;
+  EXPECT_EQ(MonitoringIntervalMs(group), INT_MAX) << "3,600,000,000 ms does not fit an int";
 }
 
 TEST(PropertyRows, ShowNamesOfCodesAddressesFromOneAndCounts) {
