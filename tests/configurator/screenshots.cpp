@@ -54,12 +54,16 @@ class SamplePrompts : public Prompts {
   QString m_path;
 };
 
-// The sample as a scrambled .cfg in `dir`; false when it cannot be written.
+// The sample as a scrambled .cfg in `dir`, its meter polled instead of
+// emulated (nothing answers at its address: its rows show a bad quality);
+// false when it cannot be written.
 bool WriteSampleCfg(const QString& sample, const QTemporaryDir& dir) {
   std::u16string text;
   std::string error;
-  return virk::ReadConfigText(sample.toStdString(), false, text, error) &&
-         virk::WriteConfigText(dir.filePath("sample.cfg").toStdString(), text, true, error);
+  if (!virk::ReadConfigText(sample.toStdString(), false, text, error)) return false;
+  QString edited = QString::fromStdU16String(text);
+  edited.replace(";Meter;2;Да;", ";Meter;2;Нет;");
+  return virk::WriteConfigText(dir.filePath("sample.cfg").toStdString(), edited.toStdU16String(), true, error);
 }
 
 // "Запустить сервер OPC UA" through the window: the run dialog is taken as
@@ -208,6 +212,15 @@ int main(int argc, char** argv) {
   window.resize(1100, 760);
   Wait(8000);
   Shoot(window, out.filePath("main_monitoring_live.png"));
+  window.show();
+  window.Form()->monitoring_action->trigger();
+
+  // A device that does not answer: its rows coloured by their quality.
+  window.Select(window.Root().FindChild(std::string("Plant_TCP"))->FindChild(std::string("Meter"))
+                    ->FindChild(std::string("Counters")));
+  window.Form()->monitoring_action->trigger();
+  Wait(6000);
+  Shoot(window, out.filePath("main_monitoring_quality.png"));
   window.show();
   window.Form()->monitoring_action->trigger();
 
