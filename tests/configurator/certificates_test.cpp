@@ -1,6 +1,10 @@
 // The certificate dialog's checks and values, and real keyforge runs.
 #include <gtest/gtest.h>
 
+#include <QDir>
+
+#include <QProcess>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -92,12 +96,12 @@ TEST_F(CertificatesTest, ValuesAndDerivedNumbers) {
   EXPECT_EQ(dialog.Settings()["validate"], "7300");
 }
 
-TEST(KeyforgeArguments, SpacesSplitArgumentsAndLineFeedsStayInside) {
+TEST(KeyforgeArguments, SpacesAndLineFeedsStayInsideTheirArgument) {
   QMap<QString, QString> s{{"common_name", "gw"},        {"organization_unit", "Shop floor"},
                            {"domains", "a.local\nb.local"}, {"appURI", "urn:x"}};
   const QStringList args = KeyforgeArguments(s);
-  EXPECT_TRUE(args.contains("-OU=Shop"));
-  EXPECT_TRUE(args.contains("floor"));
+  EXPECT_TRUE(args.contains("-OU=Shop floor"));
+  EXPECT_FALSE(args.contains("floor"));
   EXPECT_TRUE(args.contains("-DNS=a.local\nb.local"));
   EXPECT_EQ(args.last(), "-URI=urn:x");
   EXPECT_EQ(args.first(), "-CN=gw");
@@ -114,6 +118,22 @@ TEST_F(CertificatesTest, KeyforgeWritesTheFilesAndFailuresAreReported) {
   EXPECT_EQ(made.message, "Сертификаты успешно созданы!");
   EXPECT_GT(QFileInfo(dir.filePath("server_cert.der")).size(), 0);
   EXPECT_GT(QFileInfo(dir.filePath("server_key.pem")).size(), 0);
+
+  // Values with spaces arrive whole: an organisation of two words, output
+  // folders with a space in their path (as the profile's ".../OPC UA/").
+  QMap<QString, QString> spaced = dialog.Settings();
+  spaced["organization_name"] = "Example Plant";
+  const QString folder = dir.filePath("OPC UA");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  spaced["outputCatalogCert"] = spaced["outputCatalogKey"] = folder;
+  const KeyforgeResult spacedRun = RunKeyforge(KEYFORGE_PATH, spaced);
+  ASSERT_TRUE(spacedRun.success) << spacedRun.message.toStdString();
+  QProcess subject;
+  subject.start("openssl", {"x509", "-inform", "DER", "-noout", "-subject", "-in", folder + "/server_cert.der"});
+  ASSERT_TRUE(subject.waitForFinished(10000));
+  const QString line = QString::fromUtf8(subject.readAllStandardOutput());
+  EXPECT_TRUE(line.contains("O = Example Plant")) << line.toStdString();
+  EXPECT_TRUE(line.contains("OU = Shop floor")) << line.toStdString();
 
   // keyforge refuses a missing organisation with a non-zero exit and no
   // standard error output: still a failure.

@@ -2,6 +2,8 @@
 
 #include <QProcess>
 
+#include <utility>
+
 namespace {
 
 constexpr int kWaitMs = 30000;
@@ -10,16 +12,18 @@ const char kFailure[] = "При создании сертификатов про
 }  // namespace
 
 QStringList KeyforgeArguments(const QMap<QString, QString>& s) {
-  const QString text =
-      QString("-CN=%1 -O=%2 -OU=%3 -ST=%4 -L=%5 -C=%6 -DNS=%7 -IP=%8 -size=%9 -alg=%10 -val=%11 "
-              "-der=%12 -pem=%13 -URI=%14")
-          .arg(s["common_name"], s["organization_name"], s["organization_unit"],
-               s["locality_name"], s["city_name"], s["country_name"], s["domains"],
-               s["ip_adresses"], s["keySize"])
-          .arg(s["algotirm"], s["validate"], s["outputCatalogCert"], s["outputCatalogKey"],
-               s["appURI"]);
-  // Line feeds stay inside their argument: keyforge splits the lists itself.
-  return text.split(' ', Qt::SkipEmptyParts);
+  // One argument per field, so values keep their spaces (an organisation
+  // "Example Plant", an output folder under ".../OPC UA/"); line feeds stay
+  // inside their argument too: keyforge splits the lists itself.
+  static const std::pair<const char*, const char*> kFields[] = {
+      {"-CN=", "common_name"},  {"-O=", "organization_name"}, {"-OU=", "organization_unit"},
+      {"-ST=", "locality_name"}, {"-L=", "city_name"},        {"-C=", "country_name"},
+      {"-DNS=", "domains"},     {"-IP=", "ip_adresses"},     {"-size=", "keySize"},
+      {"-alg=", "algotirm"},    {"-val=", "validate"},       {"-der=", "outputCatalogCert"},
+      {"-pem=", "outputCatalogKey"}, {"-URI=", "appURI"}};
+  QStringList arguments;
+  for (const auto& [option, key] : kFields) arguments << QString(option) + s.value(key);
+  return arguments;
 }
 
 KeyforgeResult RunKeyforge(const QString& program, const QMap<QString, QString>& settings) {

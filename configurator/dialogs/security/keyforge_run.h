@@ -10,9 +10,8 @@ struct KeyforgeResult {
   QString message;  // the text shown to the operator
 };
 
-// The arguments keyforge gets: the option text with the values inserted as
-// they are, split at spaces the way a command line is, plus the application
-// URI the server announces.
+// The arguments keyforge gets: one "-<option>=<value>" per field, values as
+// they are (spaces and line feeds included), the application URI last.
 QStringList KeyforgeArguments(const QMap<QString, QString>& settings);
 
 // Starts `program` and waits for it (30 s to start, 30 s to finish). Anything
