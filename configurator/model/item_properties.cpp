@@ -79,6 +79,12 @@ const char* const kTagPropertyNames[] = {
 
 }  // namespace
 
+namespace {
+
+bool Writable(const virk::TagSettings& tag) { return tag.m_RegKind == virk::kRegCoil || tag.m_RegKind == virk::kRegHolding; }
+
+}  // namespace
+
 QString CDATagInfo::PropertyValue(int n) const {
   const TagSettings& d = m_Data;
   switch (n) {
@@ -86,8 +92,9 @@ QString CDATagInfo::PropertyValue(int n) const {
     case 1: return Text(kRegisterKindTexts, d.m_RegKind);
     case 2: return Number(d.m_Addr + 1);  // the operator counts registers from 1
     case 3: return Text(kYesNoTexts, d.m_Read);
-    case 4: return Text(kYesNoTexts, d.m_Write);
-    case 5: return Text(kWriteModeTexts, d.m_bWriteGroup);
+    // Inputs cannot be written, and the file keeps their write fields empty.
+    case 4: return Writable(d) ? Text(kYesNoTexts, d.m_Write) : QString();
+    case 5: return Writable(d) ? Text(kWriteModeTexts, d.m_bWriteGroup) : QString();
     case 6: return Text(kValueTypeTexts, d.m_ValueType);
     case 7: return Text(ByteOrderTexts(d.m_ValueType), d.m_ByteOrder);
     case 8: return Number(d.m_RegsInSegment);

@@ -128,4 +128,8 @@ TEST(PropertyRows, ShowNamesOfCodesAddressesFromOneAndCounts) {
   EXPECT_EQ(tagRows[2].value, "1") << "register 0 is the operator's 1";
   EXPECT_EQ(tagRows[7].value, "BA DC");
   EXPECT_EQ(tagRows[11].value, "Константа");
+  EXPECT_TRUE(tagRows[4].value.isEmpty() && tagRows[5].value.isEmpty()) << "an input register is not written";
+  auto* holding = static_cast<CDATagInfo*>(group->Children().begin()->second.get());
+  holding->m_Data.m_RegKind = virk::kRegHolding;
+  EXPECT_FALSE(holding->Properties()[4].value.isEmpty());
 }
