@@ -391,11 +391,13 @@ void MainWindow::slotDisconnect() { ShowConnection({}); }
 void MainWindow::slotConnectionLost() {
   // While the search dialog is open it shows every failure itself, and the
   // window takes the outcome when it closes.
-  if (m_searching || !m_wrapper || m_server != m_wrapper.get() || m_wrapper->IsConnected()) return;
+  if (m_searching || !ConnectedThroughWrapper() || m_wrapper->IsConnected()) return;
   EndMonitoring(false);
   ShowConnection({});
   Warn("Соединение с сервером потеряно, изменения вносятся только в конфигурацию");
 }
+
+bool MainWindow::ConnectedThroughWrapper() const { return m_wrapper && m_server == m_wrapper.get(); }
 
 void MainWindow::ShowConnection(const QString& url) {
   m_server = url.isEmpty() ? nullptr : m_wrapper.get();
@@ -403,16 +405,26 @@ void MainWindow::ShowConnection(const QString& url) {
 }
 
 void MainWindow::on_action_triggered() {
-  SearchOPCUAServer dialog(m_server != nullptr && m_server == m_wrapper.get(), this, m_servers, m_endpoints,
-                           &Wrapper());
+  SearchOPCUAServer dialog(ConnectedThroughWrapper(), this, m_servers, m_endpoints, &Wrapper());
   connect(&dialog, &SearchOPCUAServer::signalDisconnect, this, &MainWindow::slotDisconnect);
   m_searching = true;
   dialog.exec();
   m_searching = false;
   m_servers = dialog.Servers();
   m_endpoints = dialog.Endpoints();
-  m_foundNodes = dialog.FoundNodes();
   ShowConnection(dialog.Connected() ? dialog.ServerUrl() : QString());
+}
+
+QList<CItem*> MainWindow::RefusedByServer(const QList<CItem*>& items,
+                                          const std::function<bool(ServerCalls&, CItem*)>& call) {
+  QList<CItem*> refused;
+  if (m_server && !items.isEmpty())
+    CallServer([&](ServerCalls& server) {
+      for (CItem* item : items)
+        if (!call(server, item)) refused << item;
+      return refused.isEmpty();
+    });
+  return refused;
 }
 
 bool MainWindow::CallServer(const std::function<bool(ServerCalls&)>& calls) {
@@ -628,9 +640,10 @@ void MainWindow::tag_delete_action_triggered() {
   if (!CurrentPrompts().ConfirmDelete(this, "выбранные теги")) return;
   m_tagModel->SetGroup(QString(), nullptr);
   m_monitorModel->SetGroup(QString(), nullptr);
+  const QList<CItem*> refused = RefusedByServer(
+      tags, [](ServerCalls& server, CItem* tag) { return server.DeleteNode({QString::fromStdString(tag->FullName())}); });
   for (CItem* tag : tags) {
-    const QString path = QString::fromStdString(tag->FullName());
-    if (m_server && !CallServer([&](ServerCalls& server) { return server.DeleteNode({path}); })) {
+    if (refused.contains(tag)) {
       Warn("Удаление ноды завершилось неудачно");
       continue;
     }
@@ -654,16 +667,17 @@ void MainWindow::tag_paste_action_triggered() {
       m_clipboard.front()->Kind() != kKindTag)
     return;
   m_tagModel->SetGroup(QString(), nullptr);
-  for (const ItemPtr& source : m_clipboard) {
-    CItem* pasted = PasteCopy(*group, *source, int(m_clipboard.size()));
-    if (!pasted) continue;
-    m_unsaved = true;
-    const QStringList args = QStringList{ItemPath(*group), "4"} +
-                             SettingsArguments(*pasted);
-    if (m_server && !CallServer([&](ServerCalls& server) { return server.AddNode(args); })) {
-      Warn("Добавление тега завершилось неудачно, на сервере произошла ошибка");
-      group->RemoveChild(pasted->Name());
-    }
+  QList<CItem*> pasted;
+  for (const ItemPtr& source : m_clipboard)
+    if (CItem* copy = PasteCopy(*group, *source, int(m_clipboard.size()))) pasted << copy;
+  if (!pasted.isEmpty()) m_unsaved = true;
+  const QString groupPath = ItemPath(*group);
+  const QList<CItem*> refused = RefusedByServer(pasted, [&groupPath](ServerCalls& server, CItem* tag) {
+    return server.AddNode(QStringList{groupPath, "4"} + SettingsArguments(*tag));
+  });
+  for (CItem* tag : refused) {
+    Warn("Добавление тега завершилось неудачно, на сервере произошла ошибка");
+    group->RemoveChild(tag->Name());
   }
   RefreshTags();
 }

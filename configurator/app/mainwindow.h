@@ -148,7 +148,16 @@ class MainWindow : public QMainWindow {
   // Runs one or more calls on the connected server off the GUI thread; false
   // when any failed.
   bool CallServer(const std::function<bool(ServerCalls&)>& calls);
+  // `call` for each item in one trip off the GUI thread; the items the
+  // server refused (none without a connection).
+  QList<virk::CItem*> RefusedByServer(const QList<virk::CItem*>& items,
+                                      const std::function<bool(ServerCalls&, virk::CItem*)>& call);
   void ShowConnection(const QString& url);
+  // Whether the edits go to the OPC UA client (not to a stand-in, not to nobody).
+  bool ConnectedThroughWrapper() const;
+  // Forgets the connection (so that its end is not taken for a lost server),
+  // then closes it when it is still open.
+  void DropConnection();
   // The trend follows the rows selected in the monitoring table.
   void TrackSelectedTags();
   // Stops the running server in order, monitoring and the connection first;
@@ -186,8 +195,7 @@ class MainWindow : public QMainWindow {
   ServerCalls* m_server = nullptr;
   std::unique_ptr<OPCUAWrapper> m_wrapper;
   // Lists of the last connection, offered again by the search dialog.
-  QStringList m_servers, m_endpoints, m_foundNodes;
-  QTreeWidgetItem* m_monitoredGroup = nullptr;
+  QStringList m_servers, m_endpoints;
   // Subscription id -> the row of each tag name monitored in it (its place in the group).
   QMap<quint32, QHash<QString, int>> m_subscriptionRows;
   ServerRunner m_runner;

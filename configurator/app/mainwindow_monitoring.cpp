@@ -47,13 +47,12 @@ void MainWindow::on_monitoring_action_triggered() {
 }
 
 void MainWindow::StartMonitoring() {
-  if (!m_wrapper || m_server != m_wrapper.get() || !m_wrapper->IsConnected()) {
+  if (!ConnectedThroughWrapper() || !m_wrapper->IsConnected()) {
     Warn("Нет подключенных серверов, запустите сервер или подключитесь к нему через меню Сервис", "Ошибка");
     return;
   }
   CItem* group = SelectedItem();
   if (!group || group->Kind() != kKindGroup) return;
-  m_foundNodes = m_wrapper->FoundNodes();
   QList<QStringList> groups;
   CollectGroups(m_root, groups);
   const int interval = IntervalMs(*group);
@@ -80,7 +79,6 @@ void MainWindow::StartMonitoring() {
   SetMonitoringActive(true);
   m_monitoringTimer.start(kRefreshMs);
   ui->tabWidget->setCurrentIndex(2);
-  m_monitoredGroup = SelectedTreeItem();
 }
 
 void MainWindow::EndMonitoring(bool deleteSubscriptions) {
@@ -98,7 +96,6 @@ void MainWindow::EndMonitoring(bool deleteSubscriptions) {
   }
   m_subscriptionRows.clear();
   m_monitoringTimer.stop();
-  m_monitoredGroup = nullptr;
   SetMonitoringActive(false);
 }
 

@@ -3,9 +3,6 @@
 // server that ends by itself.
 #include <QFileInfo>
 #include <QLabel>
-#include <QThread>
-
-#include <memory>
 
 #include "app/app_log.h"
 #include "app/mainwindow.h"
@@ -36,17 +33,12 @@ bool MainWindow::ConnectToStartedServer(uint16_t port) {
   Wrapper().SetCertificatePaths(m_runCertFile, m_runKeyFile, m_runTrustFolder);
   SearchOPCUAServer search(false, this, {}, {}, &Wrapper());
   connect(&search, &SearchOPCUAServer::signalDisconnect, this, &MainWindow::slotDisconnect);
-  ProgressBar bar(this);
-  connect(&search, &SearchOPCUAServer::signalSetLabelProgressBar, &bar, &ProgressBar::slotSetLabelProgressBar,
-          Qt::QueuedConnection);
-  connect(&search, &SearchOPCUAServer::signalCloseProgressBar, &bar, &ProgressBar::slotCloseProgressBar,
-          Qt::QueuedConnection);
-  std::unique_ptr<QThread> worker(QThread::create(
-      [this, &search, port] { search.ConnectAutomatically(port, [this] { return !m_runner.HasEnded(); }); }));
+  // The search reports to the window's progress dialog through the window's signals.
+  connect(&search, &SearchOPCUAServer::signalSetLabelProgressBar, this, &MainWindow::signalSetLabelProgressBar);
+  connect(&search, &SearchOPCUAServer::signalCloseProgressBar, this, &MainWindow::signalCloseProgressBar);
   m_searching = true;  // the progress dialog reports the failures
-  worker->start();
-  const int code = bar.exec();
-  worker->wait();
+  const int code = RunWithProgress(
+      [this, &search, port] { search.ConnectAutomatically(port, [this] { return !m_runner.HasEnded(); }); });
   m_searching = false;
   if (code != 0) return false;
   m_servers = search.Servers();
@@ -91,15 +83,16 @@ void MainWindow::on_run_server_action_triggered() {
   if (connected) LogInfo("Успешно подключились к серверу!");
 }
 
-bool MainWindow::StopServer() {
-  EndMonitoring(true);
-  // The window forgets the connection first, so that its end is not taken
-  // for a lost server.
-  const bool connected = m_server != nullptr && m_server == m_wrapper.get();
+void MainWindow::DropConnection() {
   ShowConnection({});
-  if (connected)
+  if (m_wrapper && m_wrapper->IsConnected())
     RunBehindProgressBar(this, "Выполняется отключение от сервера, пожалуйста, подождите...",
                          [this] { return m_wrapper->Disconnect(); });
+}
+
+bool MainWindow::StopServer() {
+  EndMonitoring(true);
+  DropConnection();
   return m_runner.Stop();
 }
 
@@ -129,10 +122,7 @@ void MainWindow::on_showOutput_action_triggered() {
 
 void MainWindow::slotServerEnded(int exitCode, QProcess::ExitStatus status) {
   EndMonitoring(false);
-  ShowConnection({});
-  if (m_wrapper && m_wrapper->IsConnected())
-    RunBehindProgressBar(this, "Выполняется отключение от сервера, пожалуйста, подождите...",
-                         [this] { return m_wrapper->Disconnect(); });
+  DropConnection();
   m_statusLabel->setText(kNotRunning);
   const QString how = status == QProcess::CrashExit ? QString("аварийно") : QString("с кодом %1").arg(exitCode);
   Warn(QString("Сервер завершил работу %1. Последние сообщения сервера:\n%2").arg(how, m_runner.LastLines(kLastLinesShown)));

@@ -177,13 +177,8 @@ void SearchOPCUAServer::on_pb_disconnect_clicked() {
   emit signalDisconnect();
 }
 
-void SearchOPCUAServer::TakeConnection() {
-  m_connected = m_wrapper->IsConnected();
-  m_foundNodes = m_wrapper->FoundNodes();
-}
-
 void SearchOPCUAServer::on_pb_ok_clicked() {
-  TakeConnection();
+  m_connected = m_wrapper->IsConnected();  // a connection lost meanwhile is not taken
   m_closing = true;
   done(1);
 }

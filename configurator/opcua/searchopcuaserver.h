@@ -28,7 +28,6 @@ class SearchOPCUAServer : public QDialog {
 
   // What the window takes after the dialog closed.
   bool Connected() const { return m_connected; }
-  const QStringList& FoundNodes() const { return m_foundNodes; }
   QStringList Servers() const;
   QStringList Endpoints() const;
   // The server URL of the connection (the selected server).
@@ -80,12 +79,9 @@ class SearchOPCUAServer : public QDialog {
   // Back to "not connected": buttons as after a start, both lists empty.
   void ShowDisconnected();
   void EnableLogin(bool enable);
-  // Ok and closing the window: what the window takes.
-  void TakeConnection();
 
   Ui::SearchOPCUAServer* ui;
   OPCUAWrapper* m_wrapper;
   bool m_connected;
   bool m_closing = false;
-  QStringList m_foundNodes;
 };
