@@ -9,32 +9,6 @@ namespace {
 
 constexpr size_t kMaxNameUnits = 64;
 
-// Reads an integer field into `out` when it lies in lo..hi.
-template <typename T>
-bool SetInteger(std::u16string_view text, int64_t lo, int64_t hi, T& out) {
-  const int64_t value = ReadInteger(text);
-  if (value < lo || value > hi) return false;
-  out = static_cast<T>(value);
-  return true;
-}
-
-// Stores the code of an exactly matching text.
-template <typename T>
-bool SetEnum(std::u16string_view text, const EnumTexts& texts, T& out) {
-  const int32_t code = texts.Find(text);
-  if (code < 0) return false;
-  out = static_cast<T>(code);
-  return true;
-}
-
-// Enumerations of numbers: the text must be one of the list; the number is stored.
-template <typename T>
-bool SetNumberEnum(std::u16string_view text, const EnumTexts& texts, T& out) {
-  if (texts.Find(text) < 0) return false;
-  out = static_cast<T>(ReadInteger(text));
-  return true;
-}
-
 // Limits of a tag's data type for constants and scale sources; `integer` says
 // whether the text is read as an integer.
 struct TypeRange {
@@ -68,21 +42,67 @@ bool InRange(double value, const TypeRange& range) {
   return value >= range.lo && value <= range.hi;
 }
 
+std::string Number(double value) { return FormatReal(value); }
+
+std::string IntegerRange(int64_t lo, int64_t hi) {
+  return "целое число от " + std::to_string(lo) + " до " + std::to_string(hi);
+}
+
+std::string RangeText(const TypeRange& range) {
+  return range.integer ? IntegerRange(int64_t(range.lo), int64_t(range.hi))
+                       : "число от " + Number(range.lo) + " до " + Number(range.hi);
+}
+
+std::string ListText(const EnumTexts& texts) {
+  std::string list;
+  for (size_t i = 0; i < texts.Count(); ++i)
+    list += (i ? ", «" : "«") + Utf16ToUtf8(std::u16string(texts.Text(int64_t(i)))) + "»";
+  return "одно из значений " + list;
+}
+
 }  // namespace
+
+bool CItemData::Refuse(std::string reason) {
+  m_Refusal = std::move(reason);
+  return false;
+}
+
+template <typename T>
+bool CItemData::SetInteger(std::u16string_view text, int64_t lo, int64_t hi, T& out) {
+  const int64_t value = ReadInteger(text);
+  if (value < lo || value > hi) return Refuse(IntegerRange(lo, hi));
+  out = static_cast<T>(value);
+  return true;
+}
+
+template <typename T>
+bool CItemData::SetEnum(std::u16string_view text, const EnumTexts& texts, T& out) {
+  const int32_t code = texts.Find(text);
+  if (code < 0) return Refuse(ListText(texts));
+  out = static_cast<T>(code);
+  return true;
+}
+
+template <typename T>
+bool CItemData::SetNumberEnum(std::u16string_view text, const EnumTexts& texts, T& out) {
+  if (texts.Find(text) < 0) return Refuse(ListText(texts));
+  out = static_cast<T>(ReadInteger(text));
+  return true;
+}
 
 bool CItemData::SetName(std::u16string_view text) {
   if (m_Item.Kind() != kKindGroup &&
       (text.empty() || text.size() > kMaxNameUnits || text.find(u'.') != text.npos))
-    return false;
+    return Refuse("от 1 до 64 символов, без точки");
   std::string name = Utf16ToUtf8(std::u16string(text));
-  if (m_Item.Parent()) return m_Item.Rename(name);
+  if (m_Item.Parent()) return m_Item.Rename(name) || Refuse("имя, которого нет у соседних элементов");
   m_Item.SetName(std::move(name));
   return true;
 }
 
 bool CChannelData::SetChannelType(std::u16string_view text) {
   const int32_t type = kChannelTypeTexts.Find(text);
-  if (type < 0) return false;
+  if (type < 0) return Refuse(ListText(kChannelTypeTexts));
   m_Data.SetChannelType(type);
   return true;
 }
@@ -126,7 +146,11 @@ bool CChannelData::SetDtrControl(std::u16string_view text) {
 }
 
 bool CChannelData::SetIpAddress(std::u16string_view text) {
-  if (!m_Data.Tcp()) return false;
+  return m_Data.Tcp() &&
+         (ReadIpAddress(text) || Refuse("четыре числа от 0 до 255 через точку, например 192.168.0.10"));
+}
+
+bool CChannelData::ReadIpAddress(std::u16string_view text) {
   // Exactly four decimal parts of 0..255; the first part is the lowest byte.
   uint32_t address = 0;
   size_t pos = 0;
@@ -218,7 +242,7 @@ bool CDATagData::SetByteOrder(std::u16string_view text) {
 
 bool CDATagData::SetTransformKind(std::u16string_view text) {
   const int32_t kind = kTransformTexts.Find(text);
-  if (kind < 0) return false;
+  if (kind < 0) return Refuse(ListText(kTransformTexts));
   m_Data.SetTransformKind(kind);
   return true;
 }
@@ -228,8 +252,9 @@ bool CDATagData::SetScaleLimit(std::u16string_view text, float CTransform_LineSc
   auto* scale = std::get_if<CTransform_LineScaleData>(&m_Data.m_Transform);
   if (!scale) return false;
   if (checked) {
-    TypeRange range = RangeOfTag(m_Data);
-    if (!InRange(double(ReadInteger(text)), range)) return false;
+    const TypeRange range = RangeOfTag(m_Data);
+    if (!InRange(double(ReadInteger(text)), range))
+      return Refuse(IntegerRange(int64_t(range.lo), int64_t(range.hi)));
   }
   scale->*field = static_cast<float>(ReadReal(text));
   return true;
@@ -252,14 +277,15 @@ bool CDATagData::SetFactor(std::u16string_view text) {
   auto* factor = std::get_if<CTransform_FactorData>(&m_Data.m_Transform);
   if (!factor) return false;
   const double value = ReadReal(text);
-  if (value < -100000 || value > 100000 || value == 0) return false;
+  if (value < -100000 || value > 100000 || value == 0)
+    return Refuse("число от -100000 до 100000, кроме 0");
   factor->m_Factor = static_cast<float>(value);
   return true;
 }
 
 bool CDATagData::SetEmulationKind(std::u16string_view text) {
   const int32_t kind = kEmulationTexts.Find(text);
-  if (kind < 0) return false;
+  if (kind < 0) return Refuse(ListText(kEmulationTexts));
   m_Data.SetEmulKind(kind);
   return true;
 }
@@ -275,7 +301,7 @@ bool CDATagData::SetEmulationParameter(std::u16string_view text) {
   if (!constant) return false;
   const TypeRange range = RangeOfTag(m_Data);
   const double checked = range.integer ? double(ReadInteger(text)) : ReadReal(text);
-  if (!InRange(checked, range)) return false;
+  if (!InRange(checked, range)) return Refuse(RangeText(range));
   constant->m_Value = ReadReal(text);
   return true;
 }

@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "enum_texts.h"
 #include "item.h"
 
 namespace virk {
@@ -17,8 +18,25 @@ class CItemData {
   // its parent, which fails when a sibling has the name.
   bool SetName(std::u16string_view text);
 
+  // What the last refused text should have been, in words for the operator
+  // ("целое число от 1 до 65535"); empty while nothing was refused.
+  const std::string& Refusal() const { return m_Refusal; }
+
  protected:
+  // Reads an integer field into `out` when it lies in lo..hi.
+  template <typename T>
+  bool SetInteger(std::u16string_view text, int64_t lo, int64_t hi, T& out);
+  // Stores the code of a text of the list matched exactly.
+  template <typename T>
+  bool SetEnum(std::u16string_view text, const EnumTexts& texts, T& out);
+  // Enumerations of numbers: the text must be one of the list; the number is stored.
+  template <typename T>
+  bool SetNumberEnum(std::u16string_view text, const EnumTexts& texts, T& out);
+  // Keeps the reason and refuses.
+  bool Refuse(std::string reason);
+
   CItem& m_Item;
+  std::string m_Refusal;
 };
 
 class CChannelData : public CItemData {
@@ -44,6 +62,7 @@ class CChannelData : public CItemData {
   bool SetConnectTimeout(std::u16string_view text);
 
  private:
+  bool ReadIpAddress(std::u16string_view text);
   ChannelSettings& m_Data;
 };
 

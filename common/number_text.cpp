@@ -61,8 +61,12 @@ int64_t ReadInteger(std::u16string_view text) {
   return int64_t(magnitude);
 }
 
-double ReadReal(std::u16string_view text) {
-  size_t i = SkipBlanks(text);
+namespace {
+
+// Reads a real from text[i] on, leaving i after its last character; `complete`
+// says whether a number was found and ended properly.
+double ScanReal(std::u16string_view text, size_t& i, bool& complete) {
+  complete = false;
   std::string number;
   bool negative = false;
   if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
@@ -79,6 +83,7 @@ double ReadReal(std::u16string_view text) {
     if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) number.push_back(char(text[i++]));
     if (TakeDigits(text, i, number) == 0) return 0;
   }
+  complete = true;
   double value = 0;
   const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
   if (result.ec == std::errc::result_out_of_range) {
@@ -87,6 +92,22 @@ double ReadReal(std::u16string_view text) {
     value = tiny ? 0 : std::numeric_limits<double>::max();
   }
   return negative ? -value : value;
+}
+
+}  // namespace
+
+double ReadReal(std::u16string_view text) {
+  size_t i = SkipBlanks(text);
+  bool complete = false;
+  return ScanReal(text, i, complete);
+}
+
+bool IsNumberText(std::u16string_view text) {
+  size_t i = SkipBlanks(text);
+  bool complete = false;
+  ScanReal(text, i, complete);
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  return complete && i == text.size();
 }
 
 std::string FormatReal(double value) { return Format(value); }

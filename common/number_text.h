@@ -17,6 +17,10 @@ int64_t ReadInteger(std::u16string_view text);
 // number that cannot be completed (such as "1e") reads as 0.
 double ReadReal(std::u16string_view text);
 
+// True when the whole text, blanks around it aside, is one decimal number as
+// ReadReal reads it: "12abc" and "1e" are not, although they read as 12 and 0.
+bool IsNumberText(std::u16string_view text);
+
 // Default stream notation (6 significant digits: 0.5, 100, 1e+06), with more
 // digits only where 6 would change the value, so a saved value reads back
 // unchanged.

@@ -83,6 +83,25 @@ const KindTexts& TextsOf(int32_t kind) {
   return kind == kKindChannel ? kChannel : kind == kKindDevice ? kDevice : kGroup;
 }
 
+// The setting two siblings may not share, in words.
+QString SharedSetting(const CItem& item) {
+  if (const auto* channel = dynamic_cast<const CChannelInfo*>(&item)) {
+    if (const auto* com = channel->m_Data.Com()) return QString("COM-порт %1").arg(com->m_PortNumber);
+    return "IP адрес и TCP порт";
+  }
+  if (const auto* device = dynamic_cast<const CDeviceInfo*>(&item))
+    return QString("адрес %1").arg(device->m_Data.m_Addr);
+  return "регистр";
+}
+
+// A failure text of the window with what clashed: the taken name, or the
+// sibling that has the same settings.
+QString ClashText(const char* failure, const Clash& clash, const CItem& item) {
+  const QString sibling = QString::fromStdString(clash.sibling);
+  if (clash.kind == Clash::Name) return QString("%1: имя «%2» уже занято.").arg(failure, sibling);
+  return QString("%1: %2 уже у «%3».").arg(failure, SharedSetting(item), sibling);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent)
@@ -333,17 +352,20 @@ bool MainWindow::LoadConfigurationFrom(const QString& path, bool import) {
   m_tagModel->SetGroup(QString(), nullptr);
   m_monitorModel->SetGroup(QString(), nullptr);
   bool loaded = false;
+  QStringList errors;
   RunWithProgress([&] {
     emit signalSetLabelProgressBar("Выполняется открытие конфигуарции, пожалуйста, подождите...");
     loaded = LoadConfiguration(m_root, path, import,
-                               [this](const QString& text) { emit signalDuplicateWarning(text); });
+                               [this](const QString& text) { emit signalDuplicateWarning(text); }, &errors);
     if (!loaded) {
       // A rejected file leaves an empty configuration, never half of one.
       while (!m_root.Children().empty()) m_root.RemoveChild(m_root.Children().begin()->first);
       LogWarning("Ошибка заполнения дерева, не верный формат файла");
     }
-    emit signalCloseProgressBar(loaded ? 0 : 7);
+    emit signalCloseProgressBar(0);
   });
+  if (!loaded)
+    Warn(ProgressBar::MessageForCode(7) + "\n\n" + errors.join("\n"));
   RebuildTree();
   m_configOpen = loaded;
   if (loaded) m_unsaved = false;
@@ -356,16 +378,25 @@ bool MainWindow::SaveConfigurationAs(bool exportPlain) {
   const QString path = CurrentPrompts().SaveFileName(this, "Сохранить файл", QDir::homePath(),
                                                      exportPlain ? kCsvFilter : kCfgFilter);
   if (path.isEmpty()) return false;
-  m_configPath = path;
-  m_root.m_FilePath = path.toStdString();
-  const int code = RunWithProgress([&] {
+  QStringList problem;
+  int code = 0;
+  RunWithProgress([&] {
     emit signalSetLabelProgressBar("Выполняется сохранение конфигурации, пожалуйста, подождите...");
-    const int result = SaveConfiguration(m_root, path, exportPlain);
-    if (result != 0) LogWarning("Не удалось сохранить файл конфигурации");
-    emit signalCloseProgressBar(result);
+    code = SaveConfiguration(m_root, path, exportPlain, &problem);
+    if (code != 0) LogWarning("Не удалось сохранить файл конфигурации");
+    emit signalCloseProgressBar(0);
   });
-  if (code == 0 && !exportPlain) m_unsaved = false;
-  return code == 0;
+  if (code == 14)
+    Warn("Конфигурация не сохранена: файл не открылся бы снова.\n\n" + problem.join("\n"));
+  else if (code != 0)
+    Warn(ProgressBar::MessageForCode(code));
+  if (code != 0) return false;
+  if (!exportPlain) {
+    m_configPath = path;
+    m_root.m_FilePath = path.toStdString();
+    m_unsaved = false;
+  }
+  return true;
 }
 
 void MainWindow::on_open_action_triggered() { OpenConfiguration(false); }
@@ -435,7 +466,7 @@ bool MainWindow::CallServer(const std::function<bool(ServerCalls&)>& calls) {
 
 // ------------------------------------------------------------- tree editing
 
-bool MainWindow::RunItemDialog(CItem* item) {
+bool MainWindow::RunItemDialog(CItem* item, bool adding) {
   std::unique_ptr<QDialog> dialog = CreateItemDialog(item, this);
   if (!dialog) return false;
   if (auto* d = qobject_cast<ChannelSetupDialog*>(dialog.get()))
@@ -445,10 +476,30 @@ bool MainWindow::RunItemDialog(CItem* item) {
   if (auto* d = qobject_cast<GroupSetupDialog*>(dialog.get()))
     connect(d, &GroupSetupDialog::signalInfoGroup, this, &MainWindow::slotInfoGroup);
   if (auto* d = qobject_cast<TagSetupDialog*>(dialog.get())) {
+    d->SetCountEnabled(adding);
     connect(d, &TagSetupDialog::signalInfoTag, this, &MainWindow::slotInfoTag);
     connect(d, &TagSetupDialog::signalInfoCountTag, this, &MainWindow::slotInfoCountTag);
   }
   return dialog->exec() == QDialog::Accepted;
+}
+
+bool MainWindow::RunUntilItFits(CItem& parent, CItem* edited, CItem& item, QStringList& args,
+                                const QStringList& leading, const char* nameTaken,
+                                const char* duplicate) {
+  // The dialog opens again on what was typed until it fits among the siblings
+  // or the operator cancels.
+  for (;;) {
+    args = leading;
+    if (!RunItemDialog(&item, !edited)) {
+      args.clear();
+      return false;
+    }
+    const Clash clash = FindClash(parent, item, edited);
+    // Tags may share registers; only their names must differ.
+    if (clash.kind == Clash::None || (clash.kind == Clash::Duplicate && item.Kind() == kKindTag))
+      return true;
+    Warn(ClashText(clash.kind == Clash::Name ? nameTaken : duplicate, clash, item));
+  }
 }
 
 void MainWindow::AddChild(int32_t kind) {
@@ -461,17 +512,19 @@ void MainWindow::AddChild(int32_t kind) {
   ItemPtr item = kind == kKindChannel  ? NewChannel(m_root)
                  : kind == kKindDevice ? NewDevice(*parent)
                                        : NewItem(*parent, kind);
-  args = {kind == kKindChannel ? QString("Каналы") : ItemPath(*parent), QString::number(kind)};
-  const bool accepted = RunItemDialog(item.get());
-  CItem* added = nullptr;
-  const AddResult result = accepted ? AddUnique(*parent, std::move(item), &added) : AddResult::Failed;
-  if (accepted && result == AddResult::Failed) Warn(texts.addFailed);
-  if (result == AddResult::Duplicate) Warn(texts.addDuplicate);
-  if (added && m_server && !CallServer([&](ServerCalls& server) { return server.AddNode(args); })) {
+  const QStringList leading = {kind == kKindChannel ? QString("Каналы") : ItemPath(*parent),
+                               QString::number(kind)};
+  if (!RunUntilItFits(*parent, nullptr, *item, args, leading, texts.addFailed, texts.addDuplicate))
+    return;
+  CItem* added = item.get();
+  if (!parent->AddChild(std::move(item))) {
+    Warn(texts.addFailed);
+    added = nullptr;
+  } else if (m_server && !CallServer([&](ServerCalls& server) { return server.AddNode(args); })) {
     Warn(texts.addServer);
     parent->RemoveChild(added->Name());
     added = nullptr;
-  } else if (added && m_server) {
+  } else if (m_server) {
     m_unsaved = true;
   }
   args.clear();
@@ -491,12 +544,11 @@ void MainWindow::on_add_tag_action_triggered() {
   CItem* group = SelectedItem();
   if (!group || group->Kind() != kKindGroup) return;
   ItemPtr tag = NewItem(*group, kKindTag);
-  m_tagArgs = {ItemPath(*group), "4"};
   m_countTag = 1;
-  if (!RunItemDialog(tag.get())) {
-    m_tagArgs.clear();
+  if (!RunUntilItFits(*group, nullptr, *tag, m_tagArgs, {ItemPath(*group), "4"},
+                      "Добавление тега завершилось неудачно, не удалось добавить дочерний элемент в группу",
+                      nullptr))
     return;
-  }
   const QStringList args = m_tagArgs;
   const int count = m_countTag;
   m_tagArgs.clear();
@@ -527,34 +579,27 @@ void MainWindow::EditItem(CItem* item) {
   QStringList& args = kind == kKindChannel ? m_channelArgs
                       : kind == kKindDevice ? m_deviceArgs
                                             : m_groupArgs;
-  args = {ItemPath(*item), QString::number(kind)};
-  // Settings before the dialog, to restore when the result is a duplicate.
-  ItemPtr before = item->DeepCopy(ItemFactory());
-  if (!RunItemDialog(item)) {
-    args.clear();
+  // The dialog edits a copy; the item changes only once the edit fits.
+  const ItemPtr edited = SettingsCopy(*item);
+  if (!RunUntilItFits(*item->Parent(), item, *edited, args, {ItemPath(*item), QString::number(kind)},
+                      texts.editDuplicate, texts.editDuplicate))
     return;
-  }
-  if (HasDuplicate(*item->Parent(), *item)) {
-    Warn(texts.editDuplicate);
-    if (auto* channel = dynamic_cast<CChannelInfo*>(item))
-      channel->m_Data = static_cast<CChannelInfo&>(*before).m_Data;
-    else if (auto* device = dynamic_cast<CDeviceInfo*>(item))
-      device->m_Data = static_cast<CDeviceInfo&>(*before).m_Data;
-  } else if (m_server) {
+  const ItemPtr before = SettingsCopy(*item);
+  CopySettings(*item, *edited);
+  if (m_server) {
     const bool channel = kind == kKindChannel;
     const bool ok = CallServer([&](ServerCalls& server) {
       bool done = !channel || server.StopExchange();
       done = done && server.EditNode(args);
       return (!channel || server.StartExchange()) && done;
     });
-    if (ok) {
-      m_unsaved = true;
-    } else {
+    if (!ok) {
       // The server keeps its settings; so does the window, or the two differ unseen.
-      RestoreItem(*item, *before);
+      CopySettings(*item, *before);
       Warn(texts.editFailed);
     }
   }
+  m_unsaved = true;
   args.clear();
   if (QTreeWidgetItem* treeItem = TreeItemOf(item)) treeItem->setText(0, ItemName(*item));
   on_treeWidget_itemSelectionChanged();
@@ -620,11 +665,15 @@ void MainWindow::tag_edit_action_triggered() {
   const QList<CItem*> tags = SelectedTags();
   if (!group || group->Kind() != kKindGroup || tags.isEmpty() || m_monitoring) return;
   CItem* tag = tags.first();
-  m_tagArgs = {QString::fromStdString(tag->FullName()), "4"};
-  const ItemPtr before = tag->DeepCopy(ItemFactory());
-  if (RunItemDialog(tag) && m_server &&
-      !CallServer([this](ServerCalls& server) { return server.EditNode(m_tagArgs); })) {
-    RestoreItem(*tag, *before);
+  const ItemPtr edited = SettingsCopy(*tag);
+  if (!RunUntilItFits(*group, tag, *edited, m_tagArgs, {QString::fromStdString(tag->FullName()), "4"},
+                      "Изменение тега завершилось неудачно", nullptr))
+    return;
+  const ItemPtr before = SettingsCopy(*tag);
+  CopySettings(*tag, *edited);
+  m_unsaved = true;
+  if (m_server && !CallServer([this](ServerCalls& server) { return server.EditNode(m_tagArgs); })) {
+    CopySettings(*tag, *before);
     Warn("Изменение тега завершилось неудачно");
   }
   RefreshTags();

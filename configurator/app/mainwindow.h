@@ -174,8 +174,14 @@ class MainWindow : public QMainWindow {
 
   // Editing of tree items (channel, device, group).
   void AddChild(int32_t kind);
-  bool RunItemDialog(virk::CItem* item);
+  // `adding` enables the tag dialog's count.
+  bool RunItemDialog(virk::CItem* item, bool adding);
   void EditItem(virk::CItem* item);
+  // Runs the dialog on `item` (detached) until its name and settings fit among
+  // the children of `parent`, `edited` (the child it will replace) aside;
+  // false when cancelled. `args` gets `leading`, then what the dialog sends.
+  bool RunUntilItFits(virk::CItem& parent, virk::CItem* edited, virk::CItem& item, QStringList& args,
+                      const QStringList& leading, const char* nameTaken, const char* duplicate);
   QList<virk::CItem*> SelectedTags() const;
   void RefreshTags();
 

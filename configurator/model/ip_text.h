@@ -5,6 +5,5 @@
 
 #include <cstdint>
 
-// "192.168.0.1" <-> the address record (first part in the lowest byte).
+// "192.168.0.1" from the address record (first part in the lowest byte).
 QString IpText(uint32_t address);
-uint32_t IpFromText(const QString& text);

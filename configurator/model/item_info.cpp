@@ -1,5 +1,9 @@
 #include "model/item_info.h"
 
+#include <algorithm>
+
+#include "common/enum_texts.h"
+
 using namespace virk;
 
 namespace {
@@ -57,8 +61,11 @@ bool CDATagInfo::Advance() {
     return true;
   }
   if (d.m_ValueType == kTypeBit15) d.m_ValueType = kTypeBit0;
+  // The next value starts after this one's registers: 32-bit types take two,
+  // 64-bit ones four; bits and bytes move on one register.
+  const int step = d.IsBitKind() ? 1 : std::max(1, RegisterCount(d.m_ValueType));
   // Past the last register the series starts again at the first one.
-  d.m_Addr = d.m_Addr >= kLastAddress ? 0 : uint16_t(d.m_Addr + 1);
+  d.m_Addr = d.m_Addr + step > kLastAddress ? 0 : uint16_t(d.m_Addr + step);
   return true;
 }
 

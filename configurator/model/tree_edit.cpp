@@ -24,10 +24,22 @@ bool RestoreData(CItem& item, const CItem& before) {
 
 }  // namespace
 
-void RestoreItem(CItem& item, const CItem& before) {
-  item.Rename(before.Name());
-  RestoreData<CChannelInfo>(item, before) || RestoreData<CDeviceInfo>(item, before) ||
-      RestoreData<CGroupInfo>(item, before) || RestoreData<CDATagInfo>(item, before);
+bool CopySettings(CItem& item, const CItem& from) {
+  if (item.Name() != from.Name()) {
+    if (!item.Parent())
+      item.SetName(from.Name());
+    else if (!item.Rename(from.Name()))
+      return false;
+  }
+  RestoreData<CChannelInfo>(item, from) || RestoreData<CDeviceInfo>(item, from) ||
+      RestoreData<CGroupInfo>(item, from) || RestoreData<CDATagInfo>(item, from);
+  return true;
+}
+
+ItemPtr SettingsCopy(const CItem& item) {
+  ItemPtr copy = ItemFactory().Create(item.Kind());
+  if (copy) CopySettings(*copy, item);
+  return copy;
 }
 
 ItemPtr NewItem(const CItem& parent, int32_t kind) {
@@ -59,25 +71,28 @@ ItemPtr NewDevice(const CItem& channel) {
   return item;
 }
 
-bool HasDuplicate(const CItem& parent, const CItem& item) {
-  const CInfo* info = InfoOf(&item);
-  if (!info) return false;
+namespace {
+
+// The child of `parent` other than `replaced` that equals `candidate` by the class's rule.
+const CItem* DuplicateOf(const CItem& parent, const CItem& candidate, const CItem* replaced) {
+  const CInfo* info = InfoOf(&candidate);
+  if (!info) return nullptr;
   for (const auto& [name, child] : parent.Children())
-    if (child.get() != &item && info->IsEqualTo(*child)) return true;
-  return false;
+    if (child.get() != replaced && child.get() != &candidate && info->IsEqualTo(*child))
+      return child.get();
+  return nullptr;
 }
 
-AddResult AddUnique(CItem& parent, ItemPtr item, CItem** added) {
-  if (!item) return AddResult::Failed;
-  CItem* raw = item.get();
-  const std::string name = raw->Name();
-  if (!parent.AddChild(std::move(item))) return AddResult::Failed;
-  if (HasDuplicate(parent, *raw)) {
-    parent.RemoveChild(name);
-    return AddResult::Duplicate;
-  }
-  if (added) *added = raw;
-  return AddResult::Added;
+}  // namespace
+
+Clash FindClash(const CItem& parent, const CItem& candidate, const CItem* replaced) {
+  const auto named = parent.Children().find(candidate.Name());
+  if (named != parent.Children().end() && named->second.get() != replaced &&
+      named->second.get() != &candidate)
+    return {Clash::Name, candidate.Name()};
+  if (const CItem* sibling = DuplicateOf(parent, candidate, replaced))
+    return {Clash::Duplicate, sibling->Name()};
+  return {};
 }
 
 namespace {
@@ -91,7 +106,7 @@ bool NeedsCopySuffix(const CItem& parent, CItem& copy, const CItem& source, int 
   // Every step yields a new value, so one more step than there are siblings
   // always leaves the duplicates behind.
   for (size_t steps = 0; steps <= parent.Children().size(); ++steps) {
-    if (!HasDuplicate(parent, copy)) return false;
+    if (!DuplicateOf(parent, copy, nullptr)) return false;
     if (!info->Advance() || info->IsEqualTo(source)) return true;
   }
   return true;

@@ -16,21 +16,28 @@ virk::ItemPtr NewChannel(const virk::CItem& root);
 virk::ItemPtr NewDevice(const virk::CItem& channel);
 virk::ItemPtr NewItem(const virk::CItem& parent, int32_t kind);
 
-enum class AddResult { Added, Failed, Duplicate };
-// Attaches the item, then removes it again when a sibling equals it by the
-// class's rule. `added` points to the attached item on success.
-AddResult AddUnique(virk::CItem& parent, virk::ItemPtr item, virk::CItem** added = nullptr);
+// Why `candidate` cannot join the children of `parent` (in the place of
+// `replaced`, the child being edited, when given): a sibling has its name, or
+// equals it by the class's rule. `sibling` names that sibling.
+struct Clash {
+  enum Kind { None, Name, Duplicate } kind = None;
+  std::string sibling;
+};
+Clash FindClash(const virk::CItem& parent, const virk::CItem& candidate,
+                const virk::CItem* replaced = nullptr);
 
-// True when another child of the item's parent equals it by the class's rule.
-bool HasDuplicate(const virk::CItem& parent, const virk::CItem& item);
+// A detached item with the name and settings of `item`, without children: what
+// a dialog edits until the edit is known to fit.
+virk::ItemPtr SettingsCopy(const virk::CItem& item);
 
 // Attaches a deep copy of `source` under `parent`, advanced and named as the
 // paste rules say; null when it cannot be copied or attached.
 virk::CItem* PasteCopy(virk::CItem& parent, const virk::CItem& source, int clipboardSize);
 
-// Gives `item` back the name and settings of `before`, a copy made before an
-// edit the server refused; its children stay.
-void RestoreItem(virk::CItem& item, const virk::CItem& before);
+// Gives `item` the name and settings of `from` (an edited copy, or a copy made
+// before an edit the server refused); its children stay. False when a sibling
+// has the name: then nothing changes.
+bool CopySettings(virk::CItem& item, const virk::CItem& from);
 
 // The item of kind `kind` at or above `item`; null when there is none.
 virk::CItem* AncestorOfKind(virk::CItem* item, int32_t kind);

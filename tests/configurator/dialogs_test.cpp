@@ -12,6 +12,7 @@
 #include "dialogs/items/devicesetupdialog.h"
 #include "dialogs/items/groupsetupdialog.h"
 #include "dialogs/items/tagsetupdialog.h"
+#include "fake_prompts.h"
 
 using namespace virk;
 
@@ -52,6 +53,7 @@ TEST(ChannelSetupDialog, FillShowsTheProtocolOfTheLinkTypeAndTypeSwitchResetsThe
 }
 
 TEST(ChannelSetupDialog, AcceptWritesTcpSettingsAndEmitsTheArgumentList) {
+  FakePrompts prompts;
   CChannelInfo channel;
   ChannelSetupDialog dialog(&channel);
   dialog.Fill();
@@ -63,8 +65,13 @@ TEST(ChannelSetupDialog, AcceptWritesTcpSettingsAndEmitsTheArgumentList) {
   Spin(&dialog, "tcpPortBox")->setValue(5020);
   Child<QLineEdit>(&dialog, "nameEdit")->setText("");
   dialog.accept();
+  EXPECT_EQ(info.count(), 0) << "an emptied name is refused, not replaced by the old one";
+  EXPECT_EQ(prompts.messages,
+            QStringList{"Неверное значение: Поле «Имя канала»: допустимо имя из 1–64 символов, без точки."});
+  Child<QLineEdit>(&dialog, "nameEdit")->setText("Channel_0");
+  dialog.accept();
 
-  EXPECT_EQ(channel.Name(), "Channel_0") << "an empty name keeps the old one";
+  EXPECT_EQ(channel.Name(), "Channel_0");
   ASSERT_TRUE(channel.m_Data.Tcp());
   EXPECT_EQ(channel.m_Data.m_Protocol, kProtocolAscii);
   EXPECT_EQ(channel.m_Data.Tcp()->m_IpAddress, 192u | 168u << 8 | 1u << 16 | 20u << 24);
@@ -78,6 +85,7 @@ TEST(ChannelSetupDialog, AcceptWritesTcpSettingsAndEmitsTheArgumentList) {
 }
 
 TEST(DeviceSetupDialog, AcceptStoresTheBoxesAndCodesSmallNumbersAsCharacters) {
+  FakePrompts prompts;
   CDeviceInfo device;
   DeviceSetupDialog dialog(&device);
   dialog.Fill();
@@ -97,6 +105,7 @@ TEST(DeviceSetupDialog, AcceptStoresTheBoxesAndCodesSmallNumbersAsCharacters) {
 }
 
 TEST(GroupSetupDialog, UnitHoursLowersThePeriodToOneDay) {
+  FakePrompts prompts;
   CGroupInfo group;
   group.m_Data.m_Period = 100;
   GroupSetupDialog dialog(&group);
@@ -105,9 +114,8 @@ TEST(GroupSetupDialog, UnitHoursLowersThePeriodToOneDay) {
   EXPECT_EQ(period->value(), 100);
   Box(&dialog, "mu_UpdateRateBox")->setCurrentIndex(3);
   EXPECT_EQ(period->value(), 24);
-  EXPECT_EQ(period->maximum(), 24);
   Box(&dialog, "mu_UpdateRateBox")->setCurrentIndex(2);
-  EXPECT_EQ(period->maximum(), 1440);
+  EXPECT_EQ(period->value(), 24);
   dialog.accept();
   EXPECT_EQ(group.m_Data.m_Period, 24u);
   EXPECT_EQ(group.m_Data.m_PeriodUnit, kUnitMin);
@@ -116,6 +124,7 @@ TEST(GroupSetupDialog, UnitHoursLowersThePeriodToOneDay) {
 class TagDialogTest : public ::testing::Test {
  protected:
   void SetUp() override { dialog.Fill(); }
+  FakePrompts prompts;
   CDATagInfo tag;
   TagSetupDialog dialog{&tag};
 };
@@ -180,12 +189,12 @@ TEST_F(TagDialogTest, WriteModeOnlyForWritableKindsWithWriteOn) {
   EXPECT_EQ(readLabel->text(), "Чтение (функция 1)");
 }
 
-TEST_F(TagDialogTest, AcceptKeepsTheOldNameStoresTheAddressFromZeroAndReportsTheCount) {
+TEST_F(TagDialogTest, AcceptRefusesUntilEveryFieldLoadsThenStoresTheAddressFromZero) {
   QSignalSpy info(&dialog, &TagSetupDialog::signalInfoTag);
   QSignalSpy count(&dialog, &TagSetupDialog::signalInfoCountTag);
   Child<QLineEdit>(&dialog, "nameEdit")->clear();
   Spin(&dialog, "addressBox")->setValue(10);
-  Box(&dialog, "valTypeBox")->setCurrentIndex(22);
+  Box(&dialog, "valTypeBox")->setCurrentIndex(kTypeInt16);
   Box(&dialog, "transformTypeBox")->setCurrentIndex(1);
   Child<QLineEdit>(&dialog, "srcMaxEdit")->setText("4,5");
   Child<QLineEdit>(&dialog, "dstMaxEdit")->setText("junk");
@@ -193,15 +202,23 @@ TEST_F(TagDialogTest, AcceptKeepsTheOldNameStoresTheAddressFromZeroAndReportsThe
   Spin(&dialog, "periodBox")->setValue(30);
   Spin(&dialog, "spinBox_5")->setValue(3);
   dialog.accept();
+  Child<QLineEdit>(&dialog, "nameEdit")->setText("Tag_0");
+  dialog.accept();
+  EXPECT_EQ(prompts.messages, (QStringList{"Неверное значение: Поле «Имя»: допустимо имя из 1–64 символов, без точки.",
+                                           "Неверное значение: Поле «Максимум шкалы конечного значения»: "
+                                           "допустимо число, например 2 или -0.5."}));
+  EXPECT_EQ(info.count(), 0);
+  EXPECT_EQ(Child<QLineEdit>(&dialog, "dstMaxEdit")->text(), "junk") << "what was typed stays";
+  Child<QLineEdit>(&dialog, "dstMaxEdit")->setText("100");
+  dialog.accept();
 
   EXPECT_EQ(tag.Name(), "Tag_0");
   EXPECT_EQ(tag.m_Data.m_Addr, 9);
-  EXPECT_EQ(tag.m_Data.m_ValueType, 22);
-  EXPECT_EQ(tag.m_Data.m_ByteOrder, kByteOrderNone);
+  EXPECT_EQ(tag.m_Data.m_ValueType, kTypeInt16);
   const auto* scale = std::get_if<CTransform_LineScaleData>(&tag.m_Data.m_Transform);
   ASSERT_NE(scale, nullptr);
-  EXPECT_FLOAT_EQ(scale->m_SrcMax, 4.5f);
-  EXPECT_FLOAT_EQ(scale->m_DstMax, 0.0f) << "text that is no number becomes 0";
+  EXPECT_FLOAT_EQ(scale->m_SrcMax, 4.5f) << "a decimal comma is read as the point";
+  EXPECT_FLOAT_EQ(scale->m_DstMax, 100.0f);
   const auto* sine = std::get_if<CEmulData_Sin>(&tag.m_Data.m_Emul);
   ASSERT_NE(sine, nullptr);
   EXPECT_EQ(sine->m_Period, 30);
@@ -209,7 +226,73 @@ TEST_F(TagDialogTest, AcceptKeepsTheOldNameStoresTheAddressFromZeroAndReportsThe
   EXPECT_EQ(count[0][0].toInt(), 3);
   ASSERT_EQ(info.count(), 1);
   EXPECT_EQ(info[0][0].toStringList(),
-            (QStringList{"Tag_0", "2", "10", "22", "255", "1", "1", "1", "0", "0", "1", "1", "2", "2"}));
+            (QStringList{"Tag_0", "2", "10", "4", "1", "1", "1", "1", "0", "0", "1", "1", "2", "2"}));
+}
+
+// What the operator meets typing bad values: the field keeps the text, shows
+// it as refused, OK names the field and the allowed values, the item is untouched.
+TEST_F(TagDialogTest, BadValuesAreShownAndRefusedNeverCorrected) {
+  QSignalSpy info(&dialog, &TagSetupDialog::signalInfoTag);
+  QSpinBox* address = Spin(&dialog, "addressBox");
+  for (int typed : {0, 70000}) {
+    address->setValue(typed);
+    EXPECT_EQ(address->value(), typed) << "kept as typed";
+    EXPECT_FALSE(address->styleSheet().isEmpty()) << typed << " is shown as refused";
+    EXPECT_EQ(address->toolTip(), "Допустимо: целое число от 1 до 65535");
+  }
+  address->setValue(65535);
+  EXPECT_TRUE(address->styleSheet().isEmpty());
+
+  Box(&dialog, "transformTypeBox")->setCurrentIndex(kTransformFactor);
+  QLineEdit* factor = Child<QLineEdit>(&dialog, "factorEdit");
+  for (const char* typed : {"0", "abc", "100001"}) {
+    factor->setText(typed);
+    dialog.accept();
+  }
+  const QString range = "Неверное значение: Поле «Множитель»: допустимо число от -100000 до 100000, кроме 0.";
+  EXPECT_EQ(prompts.messages,
+            (QStringList{range, "Неверное значение: Поле «Множитель»: допустимо число, например 2 или -0.5.", range}));
+  EXPECT_EQ(info.count(), 0);
+  EXPECT_EQ(tag.m_Data.m_TransformKind, kTransformNone) << "the tag is untouched until OK passes";
+
+  // The constant's range follows the value type chosen in the same dialog.
+  factor->setText("2");
+  Box(&dialog, "valTypeBox")->setCurrentIndex(kTypeInt16);
+  Child<QLineEdit>(&dialog, "constEdit")->setText("40000");
+  dialog.accept();
+  EXPECT_EQ(prompts.messages.last(),
+            "Неверное значение: Поле «Константа»: допустимо целое число от -32768 до 32767.");
+  Child<QLineEdit>(&dialog, "constEdit")->setText("-32768");
+  dialog.accept();
+  EXPECT_EQ(info.count(), 1);
+}
+
+TEST(ItemDialogs, SilentCorrectionsAreGoneFromChannelAndGroup) {
+  FakePrompts prompts;
+  CChannelInfo channel;
+  channel.m_Data.SetChannelType(kChannelTcp);
+  ChannelSetupDialog channelDialog(&channel);
+  channelDialog.Fill();
+  QLineEdit* ip = Child<QLineEdit>(&channelDialog, "ipEdit");
+  ip->setText("300.1.1.1");
+  channelDialog.accept();
+  EXPECT_EQ(ip->text(), "300.1.1.1");
+  EXPECT_EQ(prompts.messages.last(), "Неверное значение: Поле «IP адрес»: допустимо четыре числа от 0 "
+                                     "до 255 через точку, например 192.168.0.10.");
+  EXPECT_EQ(channel.m_Data.Tcp()->m_IpAddress, 0u);
+  EXPECT_GE(ip->minimumWidth(), ip->fontMetrics().horizontalAdvance("255.255.255.255"));
+
+  // Period 0 is what a file may hold (read in every turn): taken as typed.
+  CGroupInfo group;
+  GroupSetupDialog groupDialog(&group);
+  groupDialog.Fill();
+  Spin(&groupDialog, "updateRateBox")->setValue(0);
+  groupDialog.accept();
+  EXPECT_EQ(group.m_Data.m_Period, 0u);
+  Spin(&groupDialog, "updateRateBox")->setValue(86400001);
+  groupDialog.accept();
+  EXPECT_EQ(prompts.messages.last(),
+            "Неверное значение: Поле «Период опроса»: допустимо целое число от 0 до 86400000.");
 }
 
 TEST_F(TagDialogTest, FillShowsAStoredTagAndTheKindRule) {
@@ -250,6 +333,7 @@ void ExpectCancelChangesNothing(Info& item) {
 }
 
 TEST(ItemDialogs, CancelChangesNothingInAnyDialog) {
+  FakePrompts prompts;
   CChannelInfo channel;
   ExpectCancelChangesNothing<ChannelSetupDialog>(channel);
   ASSERT_TRUE(channel.m_Data.Com()) << "still a COM channel";

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QStringList>
 #include <functional>
+#include <ostream>
 
 #include "app/prompts.h"
 
@@ -45,5 +46,8 @@ class FakePrompts : public Prompts {
 };
 
 // Runs `edit` on the next modal dialog (not a progress dialog) once it is shown, then
-// accepts it (or rejects it when `edit` returns false).
+// accepts it (or rejects it when `edit` returns false, or when it refused to close).
 void OnNextDialog(const std::function<bool(QDialog*)>& edit);
+
+// Failed comparisons show texts, not code units.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }

@@ -107,7 +107,8 @@ TEST_F(MainWindowTest, CancelledAndFailedOpensLeaveAConsistentState) {
   prompts.fileName = bad;
   window.on_open_action_triggered();
   ASSERT_FALSE(prompts.messages.isEmpty());
-  EXPECT_EQ(prompts.messages.last(), "Внимание: Ошибка заполнения дерева, не верный формат файла.");
+  EXPECT_TRUE(prompts.messages.last().startsWith("Внимание: Ошибка заполнения дерева, не верный формат файла.\n\n"));
+  EXPECT_TRUE(prompts.messages.last().contains("the file is not valid UTF-8")) << "the loader's own reason";
   EXPECT_TRUE(window.Root().Children().empty());
   EXPECT_EQ(window.TreeItemCount(), 1) << "only the root item is left, matching the empty model";
   EXPECT_FALSE(ui()->save_action->isEnabled());
@@ -179,18 +180,61 @@ TEST_F(MainWindowTest, FirstChannelsAreChannel1And2AndCancelAddsNothing) {
   EXPECT_TRUE(ui()->save_action->isEnabled()) << "the first channel opens a configuration";
 }
 
-TEST_F(MainWindowTest, DuplicateDeviceAddressIsRefused) {
+TEST_F(MainWindowTest, ClashesNameTheSiblingAndReopenTheDialogWithTheInput) {
   ImportSample();
   window.Select(Channel());
-  OnNextDialog([](QDialog* dialog) {
+  int reopenedAddress = -1;
+  OnNextDialog([&](QDialog* dialog) {
     dialog->findChild<QSpinBox*>("addressBox")->setValue(0);  // Device_1 has address 0
+    OnNextDialog([&](QDialog* again) {
+      reopenedAddress = again->findChild<QSpinBox*>("addressBox")->value();
+      return false;
+    });
     return true;
   });
   ui()->add_device_action->trigger();
   EXPECT_EQ(Channel()->Children().size(), 1u);
-  ASSERT_FALSE(prompts.messages.isEmpty());
-  EXPECT_EQ(prompts.messages.last(),
-            "Внимание: Добавление устройства завершилось неудачно, обнаружен дубликат");
+  EXPECT_EQ(prompts.messages, QStringList{"Внимание: Добавление устройства завершилось неудачно, "
+                                          "обнаружен дубликат: адрес 0 уже у «Device_1»."});
+  EXPECT_EQ(reopenedAddress, 0) << "the dialog opens again on what was typed";
+
+  // A group renamed to a sibling's name: refused with the name, nothing renamed.
+  prompts.messages.clear();
+  window.Select(Group());
+  QString reopenedName;
+  OnNextDialog([&](QDialog* dialog) {
+    dialog->findChild<QLineEdit*>("nameEdit")->setText("Group_2");
+    OnNextDialog([&](QDialog* again) {
+      reopenedName = again->findChild<QLineEdit*>("nameEdit")->text();
+      again->findChild<QLineEdit*>("nameEdit")->setText("Fast");
+      return true;
+    });
+    return true;
+  });
+  ui()->edit_action->trigger();
+  EXPECT_EQ(prompts.messages, QStringList{"Внимание: Изменения группы завершилось неудачно, "
+                                          "обнаружен дубликат: имя «Group_2» уже занято."});
+  EXPECT_EQ(reopenedName, "Group_2");
+  EXPECT_NE(Device()->FindChild(std::string("Fast")), nullptr);
+  EXPECT_EQ(Device()->Children().size(), 2u);
+}
+
+TEST_F(MainWindowTest, ABatchOfTagsStepsByTheRegistersOfTheValueType) {
+  ImportSample();
+  window.Select(Device()->FindChild(std::string("Group_2")));
+  OnNextDialog([](QDialog* dialog) {
+    dialog->findChild<QComboBox*>("regTypeBox")->setCurrentIndex(kRegHolding);
+    dialog->findChild<QSpinBox*>("addressBox")->setValue(100);
+    dialog->findChild<QComboBox*>("valTypeBox")->setCurrentIndex(kTypeFloat32);
+    dialog->findChild<QSpinBox*>("spinBox_5")->setValue(3);
+    return true;
+  });
+  ui()->add_tag_action->trigger();
+  TableModelVariable* model = window.TagModel();
+  ASSERT_EQ(model->rowCount(), 3) << prompts.messages.join('\n').toStdString();
+  QStringList addresses;
+  for (int row = 0; row < 3; ++row) addresses << model->index(row, 2).data().toString();
+  EXPECT_EQ(addresses, (QStringList{"100", "102", "104"})) << "two registers each, none shared";
 }
 
 TEST_F(MainWindowTest, AddingThreeBitTagsFillsTheTagTable) {
@@ -267,6 +311,26 @@ TEST_F(MainWindowTest, TagsCopiedInTheTableArePastedWithFreeAddresses) {
   EXPECT_EQ(prompts.questions.last(), "выбранные теги");
 }
 
+TEST_F(MainWindowTest, ASaveThatWouldNotLoadIsRefusedAndTheOldFileKept) {
+  ImportSample();
+  const QString cfg = dir.filePath("kept.cfg");
+  prompts.fileName = cfg;
+  window.on_save_action_triggered();
+  const QByteArray good = FileBytes(cfg);
+  ASSERT_FALSE(good.isEmpty());
+
+  // A factor of 0 reached the model some other way than a dialog.
+  auto* tag = static_cast<CDATagInfo*>(Group()->Children().begin()->second.get());
+  tag->m_Data.SetTransformKind(kTransformFactor);
+  std::get<CTransform_FactorData>(tag->m_Data.m_Transform).m_Factor = 0;
+  prompts.messages.clear();
+  window.on_save_action_triggered();
+  ASSERT_EQ(prompts.messages.size(), 1);
+  EXPECT_TRUE(prompts.messages[0].startsWith("Внимание: Конфигурация не сохранена: файл не открылся бы снова."));
+  EXPECT_TRUE(prompts.messages[0].contains("Строка")) << prompts.messages[0].toStdString();
+  EXPECT_EQ(FileBytes(cfg), good);
+}
+
 TEST_F(MainWindowTest, ClosingAsksToSaveUnsavedChanges) {
   OnNextDialog([](QDialog*) { return true; });
   ui()->add_channel_action->trigger();
@@ -287,9 +351,10 @@ TEST_F(MainWindowTest, DuplicateComPortInTheFileIsShownAndNothingHalfLoaded) {
   ASSERT_EQ(WriteConfiguration(root, path.toStdString(), true), kWriteOk);
   prompts.fileName = path;
   ui()->action_import_conf->trigger();
-  EXPECT_EQ(prompts.messages,
-            (QStringList{"Внимание: Обнаружено дублирование COM порта",
-                         "Внимание: Ошибка заполнения дерева, не верный формат файла."}));
+  ASSERT_EQ(prompts.messages.size(), 2);
+  EXPECT_EQ(prompts.messages[0], "Внимание: Обнаружено дублирование COM порта");
+  EXPECT_EQ(prompts.messages[1], "Внимание: Ошибка заполнения дерева, не верный формат файла.\n\n"
+                                 "Обнаружено дублирование COM порта");
   EXPECT_TRUE(window.Root().Children().empty());
   EXPECT_EQ(window.TreeItemCount(), 1);
 }

@@ -58,22 +58,27 @@ TEST(NewItems, DevicesTakeTheLastAddressPlusOne) {
   EXPECT_EQ(static_cast<CDeviceInfo&>(*NewDevice(channel)).m_Data.m_Addr, 18);
 }
 
-TEST(AddUnique, DuplicatesByClassRuleAreRemoved) {
+TEST(FindClash, NamesTheTakenNameOrTheSiblingWithTheSameSettings) {
   CTreeItemRoot root;
   Attach(root, NewChannel(root));
   ItemPtr same = NewChannel(root);
   static_cast<CChannelInfo&>(*same).m_Data.Com()->m_PortNumber = 1;
-  EXPECT_EQ(AddUnique(root, std::move(same)), AddResult::Duplicate);
-  EXPECT_EQ(root.Children().size(), 1u);
+  Clash clash = FindClash(root, *same);
+  EXPECT_EQ(clash.kind, Clash::Duplicate);
+  EXPECT_EQ(clash.sibling, "Channel_1");
 
   ItemPtr taken = NewChannel(root);
   taken->SetName("Channel_1");
-  EXPECT_EQ(AddUnique(root, std::move(taken)), AddResult::Failed);
+  clash = FindClash(root, *taken);
+  EXPECT_EQ(clash.kind, Clash::Name);
+  EXPECT_EQ(clash.sibling, "Channel_1");
+  EXPECT_EQ(FindClash(root, *NewChannel(root)).kind, Clash::None);
 
-  CItem* added = nullptr;
-  EXPECT_EQ(AddUnique(root, NewChannel(root), &added), AddResult::Added);
-  ASSERT_NE(added, nullptr);
-  EXPECT_EQ(added->Name(), "Channel_2");
+  // An edited copy does not clash with the child it replaces.
+  CItem* original = root.Children().begin()->second.get();
+  const ItemPtr edited = SettingsCopy(*original);
+  EXPECT_EQ(FindClash(root, *edited, original).kind, Clash::None);
+  EXPECT_EQ(root.Children().size(), 1u) << "looking changes nothing";
 }
 
 TEST(PasteCopy, NamesCopiesAsTheRulesSay) {
@@ -111,7 +116,7 @@ TEST(PasteCopy, TagsMoveToTheNextFreeAddress) {
   CItem* copy = PasteCopy(group, *tag, 1);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->Name(), "Tag_2");
-  EXPECT_EQ(TagOf(copy).m_Data.m_Addr, 1);
+  EXPECT_EQ(TagOf(copy).m_Data.m_Addr, 2) << "past the two registers of the default Float";
 }
 
 TEST(TagSeries, ThreeBitTagsStepThroughTheBitsThenTheAddress) {
@@ -133,12 +138,12 @@ TEST(TagSeries, ThreeBitTagsStepThroughTheBitsThenTheAddress) {
 TEST(TagSeries, AddressesWrapToTheFirstRegister) {
   CGroupInfo group;
   ItemPtr first = NewItem(group, kKindTag);
-  TagOf(first.get()).m_Data.m_Addr = 65533;  // 65534 for the operator
+  TagOf(first.get()).m_Data.m_Addr = 65533;  // 65534 for the operator, a two-register Float
   AddTagSeries(group, std::move(first), {}, 3, nullptr);
   std::vector<int> addresses;
   for (const auto& [name, tag] : group.Children()) addresses.push_back(TagOf(tag.get()).m_Data.m_Addr + 1);
   std::sort(addresses.begin(), addresses.end());
-  EXPECT_EQ(addresses, (std::vector<int>{1, 65534, 65535}));
+  EXPECT_EQ(addresses, (std::vector<int>{1, 3, 65534}));
 }
 
 TEST(TagSeries, ServerFailureRemovesTheTagAndReportsCodeSix) {
@@ -153,5 +158,5 @@ TEST(TagSeries, ServerFailureRemovesTheTagAndReportsCodeSix) {
   EXPECT_TRUE(group.Children().empty());
   // One stop and one start bracket the whole batch.
   EXPECT_EQ(server.calls, (QStringList{"stopExchange", "addNode G;4;Tag_1",
-                                       "addNode G;4;Tag_2;2;2;0;2;1;1;1;0;0;0;0;0;0", "startExchange"}));
+                                       "addNode G;4;Tag_2;2;3;0;2;1;1;1;0;0;0;0;0;0", "startExchange"}));
 }

@@ -100,10 +100,12 @@ TEST(PropertyRows, ShowNamesOfCodesAddressesFromOneAndCounts) {
   channel.m_Data.SetChannelType(virk::kChannelTcp);
   channel.m_Data.m_Protocol = virk::kProtocolTcp;
   channel.m_Data.Tcp()->m_IpAddress = 0x0A01A8C0;  // 192.168.1.10
-  CItem* device = nullptr;
-  ASSERT_EQ(AddUnique(channel, NewDevice(channel), &device), AddResult::Added);
-  CItem* group = nullptr;
-  ASSERT_EQ(AddUnique(*device, NewItem(*device, virk::kKindGroup), &group), AddResult::Added);
+  virk::ItemPtr newDevice = NewDevice(channel);
+  CItem* device = newDevice.get();
+  ASSERT_TRUE(channel.AddChild(std::move(newDevice)));
+  virk::ItemPtr newGroup = NewItem(*device, virk::kKindGroup);
+  CItem* group = newGroup.get();
+  ASSERT_TRUE(device->AddChild(std::move(newGroup)));
   static_cast<CGroupInfo*>(group)->m_Data.m_PeriodUnit = virk::kUnitHour;
   group->AddChild(NewItem(*group, virk::kKindTag));
 

@@ -20,6 +20,12 @@ ChannelSetupDialog::ChannelSetupDialog(CChannelInfo* channel, QWidget* parent)
   ui->setupUi(this);
   TranslateCancel(ui->buttonBox);
   RestrictNameInput(ui->nameEdit);
+  for (QSpinBox* box : {ui->timeOutBox, ui->quanRetryBox, ui->timeBusyBox, ui->comNoBox,
+                        ui->tcpPortBox, ui->timeoutConnectBox})
+    OpenRange(box);
+  // Room for "255.255.255.255" and the cursor.
+  ui->ipEdit->setMinimumWidth(ui->ipEdit->fontMetrics().horizontalAdvance("255.255.255.255") + 24);
+  WatchFields(this, [this] { Recheck(); });
 }
 
 ChannelSetupDialog::~ChannelSetupDialog() { delete ui; }
@@ -35,6 +41,7 @@ void ChannelSetupDialog::Fill() {
   ui->quanRetryBox->setValue(d.m_Attempts);
   ui->timeBusyBox->setValue(int(d.m_Pause));
   FillPort();
+  Recheck();
 }
 
 void ChannelSetupDialog::FillPort() {
@@ -71,33 +78,56 @@ void ChannelSetupDialog::on_typeBox_currentIndexChanged(int index) {
   FillPort();
 }
 
-QStringList ChannelSetupDialog::Info() const { return SettingsArguments(*m_channel); }
-
-void ChannelSetupDialog::on_ChannelSetupDialog_accepted() {
-  ChannelSettings& d = m_settings;
+FieldChecks ChannelSetupDialog::Collect(CChannelInfo& channel) const {
+  channel.SetName(m_channel->Name());
+  channel.m_Data = m_settings;
+  ChannelSettings& d = channel.m_Data;
+  CChannelData data(channel);
+  FieldChecks checks;
+  checks.Name(ui->nameEdit, "Имя канала", data);
   const int type = ui->typeBox->currentIndex() == 1 ? kChannelTcp : kChannelCom;
   if (type != d.m_ChannelType) d.SetChannelType(type);
-  d.m_ResponseTimeout = uint32_t(ui->timeOutBox->value());
-  d.m_Attempts = uint8_t(ui->quanRetryBox->value());
-  d.m_Pause = uint32_t(ui->timeBusyBox->value());
+  checks.Spin(ui->timeOutBox, "Таймаут ожидания ответа (мс)", data, &CChannelData::SetResponseTimeout);
+  checks.Spin(ui->quanRetryBox, "Кол-во попыток", data, &CChannelData::SetAttempts);
+  checks.Spin(ui->timeBusyBox, "Пауза перед запросом (мс)", data, &CChannelData::SetPause);
   if (auto* com = d.Com()) {
     d.m_Protocol = ui->protocolBox->currentIndex() == 1 ? kProtocolAscii : kProtocolRtu;
-    com->m_PortNumber = uint32_t(ui->comNoBox->value());
-    com->m_BaudRate = ui->baudRateBox->currentText().toUInt();
+    checks.Spin(ui->comNoBox, "Номер COM-порта", data, &CChannelData::SetComPort);
+    checks.Text(ui->baudRateBox, "Скорость обмена", ui->baudRateBox->currentText(), data,
+                &CChannelData::SetBaudRate);
     com->m_DataBits = ui->dataBitsBox->currentIndex() == 0 ? 7 : 8;
     com->m_StopBits = ui->stopBitsBox->currentIndex() == 0 ? 1 : 2;
     com->m_Parity = uint8_t(ui->parityBox->currentIndex());
     com->m_Echo = uint8_t(ui->echoBox->currentIndex());
     com->m_RtsControl = uint8_t(ui->rtsControlBox->currentIndex());
     com->m_DtrControl = uint8_t(ui->dtrControlBox->currentIndex());
-  } else if (auto* tcp = d.Tcp()) {
+  } else {
     d.m_Protocol = ui->protocolBox->currentIndex() + 1;
-    tcp->m_IpAddress = IpFromText(ui->ipEdit->text());
-    tcp->m_Port = uint16_t(ui->tcpPortBox->value());
-    tcp->m_ConnectTimeout = uint32_t(ui->timeoutConnectBox->value());
+    checks.Text(ui->ipEdit, "IP адрес", ui->ipEdit->text(), data, &CChannelData::SetIpAddress);
+    checks.Spin(ui->tcpPortBox, "TCP порт", data, &CChannelData::SetTcpPort);
+    checks.Spin(ui->timeoutConnectBox, "Таймаут установки соединения (мс)", data,
+                &CChannelData::SetConnectTimeout);
   }
-  ApplyName(*m_channel, ui->nameEdit->text());
-  m_channel->m_Data = m_settings;
-  if (d.Tcp()) emit signalIpAddr(ui->ipEdit->text());
-  emit signalInfoChannel(Info(), true);
+  return checks;
+}
+
+void ChannelSetupDialog::Recheck() {
+  CChannelInfo channel;
+  Collect(channel).Mark({ui->nameEdit, ui->timeOutBox, ui->quanRetryBox, ui->timeBusyBox,
+                         ui->comNoBox, ui->baudRateBox, ui->ipEdit, ui->tcpPortBox,
+                         ui->timeoutConnectBox});
+}
+
+void ChannelSetupDialog::accept() {
+  CChannelInfo channel;
+  if (!Collect(channel).ShowFirst(this)) QDialog::accept();
+}
+
+void ChannelSetupDialog::on_ChannelSetupDialog_accepted() {
+  CChannelInfo channel;
+  Collect(channel);
+  m_channel->m_Data = channel.m_Data;
+  ApplyName(*m_channel, ItemName(channel));
+  if (m_channel->m_Data.Tcp()) emit signalIpAddr(ui->ipEdit->text());
+  emit signalInfoChannel(SettingsArguments(*m_channel), true);
 }

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QStringList>
 
+#include "dialogs/items/dialog_common.h"
 #include "model/item_info.h"
 
 namespace Ui {
@@ -19,6 +20,9 @@ class ChannelSetupDialog : public QDialog {
   ~ChannelSetupDialog() override;
   // Loads the widgets from the channel.
   void Fill();
+  // Refuses with a message while a field holds what a file cannot; the dialog
+  // stays open with what was typed.
+  void accept() override;
 
  signals:
   void signalInfoChannel(QStringList info, bool flagSaveEnable);
@@ -30,7 +34,9 @@ class ChannelSetupDialog : public QDialog {
 
  private:
   void FillPort();
-  QStringList Info() const;
+  // `channel` as the fields say.
+  FieldChecks Collect(CChannelInfo& channel) const;
+  void Recheck();
 
   Ui::ChannelSetupDialog* ui;
   CChannelInfo* m_channel;

@@ -10,6 +10,9 @@ DeviceSetupDialog::DeviceSetupDialog(CDeviceInfo* device, QWidget* parent)
   ui->setupUi(this);
   TranslateCancel(ui->buttonBox);
   RestrictNameInput(ui->nameEdit);
+  for (QSpinBox* box : {ui->addressBox, ui->maxRegsBox, ui->maxDiscretsBox, ui->maxFragmentationBox})
+    OpenRange(box);
+  WatchFields(this, [this] { Recheck(); });
 }
 
 DeviceSetupDialog::~DeviceSetupDialog() { delete ui; }
@@ -23,16 +26,42 @@ void DeviceSetupDialog::Fill() {
   ui->maxRegsBox->setValue(d.m_MaxRegsInReqv);
   ui->maxDiscretsBox->setValue(d.m_MaxStatesInReqv);
   ui->maxFragmentationBox->setValue(d.m_dFragment);
+  Recheck();
+}
+
+FieldChecks DeviceSetupDialog::Collect(CDeviceInfo& device) const {
+  device.SetName(m_device->Name());
+  device.m_Data = m_device->m_Data;
+  virk::CDeviceData data(device);
+  FieldChecks checks;
+  checks.Name(ui->nameEdit, "Имя устройства", data);
+  checks.Spin(ui->addressBox, "Адрес", data, &virk::CDeviceData::SetAddress);
+  device.m_Data.m_Exchange = ui->exchangeBox->currentIndex() == 1;
+  device.m_Data.m_Emulation = ui->emulationBox->currentIndex() == 1;
+  checks.Spin(ui->maxRegsBox, "Максимальное кол-во регистров в запросе", data,
+              &virk::CDeviceData::SetMaxRegsInReqv);
+  checks.Spin(ui->maxDiscretsBox, "Максимальное кол-во состояний в запросе", data,
+              &virk::CDeviceData::SetMaxStatesInReqv);
+  checks.Spin(ui->maxFragmentationBox, "Максимально допустимая фрагментация", data,
+              &virk::CDeviceData::SetFragment);
+  return checks;
+}
+
+void DeviceSetupDialog::Recheck() {
+  CDeviceInfo device;
+  Collect(device).Mark({ui->nameEdit, ui->addressBox, ui->maxRegsBox, ui->maxDiscretsBox,
+                        ui->maxFragmentationBox});
+}
+
+void DeviceSetupDialog::accept() {
+  CDeviceInfo device;
+  if (!Collect(device).ShowFirst(this)) QDialog::accept();
 }
 
 void DeviceSetupDialog::on_DeviceSetupDialog_accepted() {
-  virk::DeviceSettings& d = m_device->m_Data;
-  ApplyName(*m_device, ui->nameEdit->text());
-  d.m_Addr = uint8_t(ui->addressBox->value());
-  d.m_Exchange = ui->exchangeBox->currentIndex() == 1;
-  d.m_Emulation = ui->emulationBox->currentIndex() == 1;
-  d.m_MaxRegsInReqv = uint8_t(ui->maxRegsBox->value());
-  d.m_MaxStatesInReqv = uint16_t(ui->maxDiscretsBox->value());
-  d.m_dFragment = uint8_t(ui->maxFragmentationBox->value());
+  CDeviceInfo device;
+  Collect(device);
+  m_device->m_Data = device.m_Data;
+  ApplyName(*m_device, ItemName(device));
   emit signalInfoDevice(SettingsArguments(*m_device), true);
 }

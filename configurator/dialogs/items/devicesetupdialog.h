@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QStringList>
 
+#include "dialogs/items/dialog_common.h"
 #include "model/item_info.h"
 
 namespace Ui {
@@ -17,6 +18,9 @@ class DeviceSetupDialog : public QDialog {
   DeviceSetupDialog(CDeviceInfo* device, QWidget* parent = nullptr);
   ~DeviceSetupDialog() override;
   void Fill();
+  // Refuses with a message while a field holds what a file cannot; the dialog
+  // stays open with what was typed.
+  void accept() override;
 
  signals:
   void signalInfoDevice(QStringList info, bool flagSaveEnable);
@@ -25,6 +29,10 @@ class DeviceSetupDialog : public QDialog {
   void on_DeviceSetupDialog_accepted();
 
  private:
+  // `device` as the fields say.
+  FieldChecks Collect(CDeviceInfo& device) const;
+  void Recheck();
+
   Ui::DeviceSetupDialog* ui;
   CDeviceInfo* m_device;
   QString m_oldName;

@@ -1,7 +1,16 @@
 #include "dialogs/items/dialog_common.h"
 
+#include <QComboBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+
+#include "app/prompts.h"
+
+namespace {
+
+const char kRefusedStyle[] = "background-color: #ffd7d7;";
+
+}  // namespace
 
 void TranslateCancel(QDialogButtonBox* box) {
   if (QPushButton* cancel = box->button(QDialogButtonBox::Cancel)) cancel->setText("Отмена");
@@ -13,13 +22,54 @@ void RestrictNameInput(QLineEdit* edit) {
       new QRegularExpressionValidator(QRegularExpression("[^.;\\r\\n]*"), edit));
 }
 
-void ApplyName(virk::CItem& item, const QString& field) {
-  if (field.isEmpty()) return;
-  item.Rename(field.toStdString());
+bool ApplyName(virk::CItem& item, const QString& name) {
+  if (item.Parent()) return item.Rename(name.toStdString());
+  item.SetName(name.toStdString());
+  return true;
 }
 
-float ParseFloat(const QString& text) {
-  bool ok = false;
-  const float value = QString(text).replace(',', '.').toFloat(&ok);
-  return ok ? value : 0.0f;
+void OpenRange(QSpinBox* box) {
+  // Nine digits: more than any setting allows, and well inside an int.
+  box->setRange(-999999999, 999999999);
+}
+
+void FieldChecks::Name(QLineEdit* field, const QString& label, virk::CItemData& data) {
+  // Group names are not checked by the file, but an empty one leaves the
+  // group without a path of its own.
+  if (field->text().isEmpty())
+    Refuse(field, label, "имя из 1–64 символов, без точки");
+  else
+    Text(field, label, field->text(), data, &virk::CItemData::SetName);
+}
+
+void FieldChecks::Refuse(QWidget* field, const QString& label, const QString& reason) {
+  m_refusals.push_back({field, label, reason});
+}
+
+void FieldChecks::Mark(const QList<QWidget*>& fields) const {
+  for (QWidget* field : fields) {
+    auto refusal = std::find_if(m_refusals.begin(), m_refusals.end(),
+                                [field](const Refusal& r) { return r.field == field; });
+    const bool refused = refusal != m_refusals.end();
+    field->setStyleSheet(refused ? kRefusedStyle : "");
+    field->setToolTip(refused ? "Допустимо: " + refusal->reason : QString());
+  }
+}
+
+bool FieldChecks::ShowFirst(QWidget* dialog) const {
+  if (m_refusals.isEmpty()) return false;
+  const Refusal& first = m_refusals.first();
+  first.field->setFocus();
+  CurrentPrompts().Warning(dialog, "Неверное значение",
+                           QString("Поле «%1»: допустимо %2.").arg(first.label, first.reason));
+  return true;
+}
+
+void WatchFields(QWidget* dialog, const std::function<void()>& recheck) {
+  for (QLineEdit* edit : dialog->findChildren<QLineEdit*>())
+    QObject::connect(edit, &QLineEdit::textChanged, dialog, recheck);
+  for (QSpinBox* spin : dialog->findChildren<QSpinBox*>())
+    QObject::connect(spin, &QSpinBox::textChanged, dialog, recheck);
+  for (QComboBox* box : dialog->findChildren<QComboBox*>())
+    QObject::connect(box, &QComboBox::currentIndexChanged, dialog, recheck);
 }

@@ -9,6 +9,8 @@ GroupSetupDialog::GroupSetupDialog(CGroupInfo* group, QWidget* parent)
   ui->setupUi(this);
   TranslateCancel(ui->buttonBox);
   RestrictNameInput(ui->nameEdit);
+  OpenRange(ui->updateRateBox);
+  WatchFields(this, [this] { Recheck(); });
 }
 
 GroupSetupDialog::~GroupSetupDialog() { delete ui; }
@@ -25,20 +27,42 @@ int GroupSetupDialog::DayInUnit(int unit) {
 void GroupSetupDialog::Fill() {
   const virk::GroupSettings& d = m_group->m_Data;
   ui->nameEdit->setText(m_oldName);
-  ui->updateRateBox->setMaximum(DayInUnit(0));
   ui->updateRateBox->setValue(int(std::min<uint32_t>(d.m_Period, DayInUnit(0))));
   ui->mu_UpdateRateBox->setCurrentIndex(std::clamp(d.m_PeriodUnit, 0, 3));
+  Recheck();
 }
 
 void GroupSetupDialog::on_mu_UpdateRateBox_currentIndexChanged(int index) {
-  // setMaximum lowers a larger value to the new maximum.
-  ui->updateRateBox->setMaximum(DayInUnit(index));
+  // A unit chosen in the list brings the period down to one day, in sight;
+  // a period typed beyond it is refused instead.
+  if (ui->updateRateBox->value() > DayInUnit(index)) ui->updateRateBox->setValue(DayInUnit(index));
+}
+
+FieldChecks GroupSetupDialog::Collect(CGroupInfo& group) const {
+  group.SetName(m_group->Name());
+  group.m_Data = m_group->m_Data;
+  virk::CGroupData data(group);
+  FieldChecks checks;
+  checks.Name(ui->nameEdit, "Имя", data);
+  group.m_Data.m_PeriodUnit = ui->mu_UpdateRateBox->currentIndex();
+  checks.Spin(ui->updateRateBox, "Период опроса", data, &virk::CGroupData::SetPeriod);
+  return checks;
+}
+
+void GroupSetupDialog::Recheck() {
+  CGroupInfo group;
+  Collect(group).Mark({ui->nameEdit, ui->updateRateBox});
+}
+
+void GroupSetupDialog::accept() {
+  CGroupInfo group;
+  if (!Collect(group).ShowFirst(this)) QDialog::accept();
 }
 
 void GroupSetupDialog::on_GroupSetupDialog_accepted() {
-  virk::GroupSettings& d = m_group->m_Data;
-  ApplyName(*m_group, ui->nameEdit->text());
-  d.m_Period = uint32_t(ui->updateRateBox->value());
-  d.m_PeriodUnit = ui->mu_UpdateRateBox->currentIndex();
+  CGroupInfo group;
+  Collect(group);
+  m_group->m_Data = group.m_Data;
+  ApplyName(*m_group, ItemName(group));
   emit signalInfoGroup(SettingsArguments(*m_group), true);
 }

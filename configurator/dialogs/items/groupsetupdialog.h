@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QStringList>
 
+#include "dialogs/items/dialog_common.h"
 #include "model/item_info.h"
 
 namespace Ui {
@@ -17,6 +18,9 @@ class GroupSetupDialog : public QDialog {
   GroupSetupDialog(CGroupInfo* group, QWidget* parent = nullptr);
   ~GroupSetupDialog() override;
   void Fill();
+  // Refuses with a message while a field holds what a file cannot; the dialog
+  // stays open with what was typed.
+  void accept() override;
 
   // One day in the unit: 86400000 ms, 86400 s, 1440 min, 24 h.
   static int DayInUnit(int unit);
@@ -29,6 +33,10 @@ class GroupSetupDialog : public QDialog {
   void on_GroupSetupDialog_accepted();
 
  private:
+  // `group` as the fields say.
+  FieldChecks Collect(CGroupInfo& group) const;
+  void Recheck();
+
   Ui::GroupSetupDialog* ui;
   CGroupInfo* m_group;
   QString m_oldName;

@@ -6,11 +6,25 @@
 
 using namespace virk;
 
+namespace {
+
+// More tags in one go than any device has registers for.
+constexpr int kMaxBatch = 250000;
+
+}  // namespace
+
 TagSetupDialog::TagSetupDialog(CDATagInfo* tag, QWidget* parent)
     : QDialog(parent), ui(new Ui::TagSetupDialog), m_tag(tag), m_oldName(ItemName(*tag)) {
   ui->setupUi(this);
   TranslateCancel(ui->buttonBox);
   RestrictNameInput(ui->nameEdit);
+  for (QSpinBox* box : {ui->addressBox, ui->regsInSegmentBox, ui->periodBox, ui->spinBox_5}) OpenRange(box);
+  WatchFields(this, [this] { Recheck(); });
+}
+
+void TagSetupDialog::SetCountEnabled(bool enabled) {
+  ui->spinBox_5->setEnabled(enabled);
+  ui->label_80->setEnabled(enabled);
 }
 
 TagSetupDialog::~TagSetupDialog() { delete ui; }
@@ -66,6 +80,11 @@ void TagSetupDialog::Fill() {
   ApplySegmentSize(d.m_RegsInSegment);
   ui->segmentPosBox->setValue(d.m_PosInSegment);
 
+  // Every page starts with the defaults of its record, so a kind chosen later
+  // shows numbers that load rather than empty fields.
+  for (QLineEdit* edit : {ui->srcMinEdit, ui->srcMaxEdit, ui->dstMinEdit, ui->dstMaxEdit, ui->constEdit})
+    edit->setText("0");
+  ui->factorEdit->setText(QString::number(CTransform_FactorData().m_Factor));
   ui->transformTypeBox->setCurrentIndex(std::clamp(d.m_TransformKind, 0, 2));
   on_transformTypeBox_currentIndexChanged(ui->transformTypeBox->currentIndex());
   if (const auto* scale = std::get_if<CTransform_LineScaleData>(&d.m_Transform)) {
@@ -82,6 +101,7 @@ void TagSetupDialog::Fill() {
     ui->constEdit->setText(QString::number(constant->m_Value));
   else if (const auto* sine = std::get_if<CEmulData_Sin>(&d.m_Emul))
     ui->periodBox->setValue(sine->m_Period);
+  Recheck();
 }
 
 void TagSetupDialog::on_regTypeBox_currentIndexChanged(int index) {
@@ -148,37 +168,65 @@ void TagSetupDialog::on_emulTypeBox_currentIndexChanged(int index) {
   ui->emulWidget->setCurrentIndex(index);
 }
 
-void TagSetupDialog::on_TagSetupDialog_accepted() {
-  TagSettings& d = m_tag->m_Data;
-  const int count = ui->spinBox_5->value();
-  ApplyName(*m_tag, ui->nameEdit->text());
+FieldChecks TagSetupDialog::Collect(CDATagInfo& tag) const {
+  tag.SetName(m_tag->Name());
+  tag.m_Data = m_tag->m_Data;
+  TagSettings& d = tag.m_Data;
+  CDATagData data(tag);
+  FieldChecks checks;
+  checks.Name(ui->nameEdit, "Имя", data);
+  // Lists first: the ranges of the numbers depend on them.
   d.m_RegKind = ui->regTypeBox->currentIndex();
-  d.m_Addr = uint16_t(ui->addressBox->value() - 1);
   d.m_ValueType = ui->valTypeBox->currentIndex();
   const int byteOrder = ui->byteOrderBox->currentIndex();
   d.m_ByteOrder = byteOrder < 0 ? kByteOrderNone : byteOrder;
   d.m_Read = ui->readBox->currentIndex() == 1;
   d.m_Write = ui->writeBox->currentIndex() == 1;
   d.m_bWriteGroup = ui->writeGroupBox->currentIndex() == 1;
-  d.m_RegsInSegment = uint16_t(ui->regsInSegmentBox->value());
-  d.m_PosInSegment = uint16_t(ui->segmentPosBox->value());
-
   if (ui->transformTypeBox->currentIndex() != d.m_TransformKind)
     d.SetTransformKind(ui->transformTypeBox->currentIndex());
-  if (auto* scale = std::get_if<CTransform_LineScaleData>(&d.m_Transform)) {
-    scale->m_SrcMin = ParseFloat(ui->srcMinEdit->text());
-    scale->m_SrcMax = ParseFloat(ui->srcMaxEdit->text());
-    scale->m_DstMin = ParseFloat(ui->dstMinEdit->text());
-    scale->m_DstMax = ParseFloat(ui->dstMaxEdit->text());
-  } else if (auto* factor = std::get_if<CTransform_FactorData>(&d.m_Transform)) {
-    factor->m_Factor = ParseFloat(ui->factorEdit->text());
-  }
   if (ui->emulTypeBox->currentIndex() != d.m_EmulKind) d.SetEmulKind(ui->emulTypeBox->currentIndex());
-  if (auto* constant = std::get_if<CEmulData_Const>(&d.m_Emul))
-    constant->m_Value = ParseFloat(ui->constEdit->text());
-  else if (auto* sine = std::get_if<CEmulData_Sin>(&d.m_Emul))
-    sine->m_Period = ui->periodBox->value();
 
-  emit signalInfoCountTag(count);
+  checks.Spin(ui->addressBox, "Адрес регистра", data, &CDATagData::SetAddress);
+  checks.Spin(ui->regsInSegmentBox, "Кол-во регистров в сегменте", data, &CDATagData::SetRegsInSegment);
+  checks.Spin(ui->segmentPosBox, "Смещение параметра в сегменте", data, &CDATagData::SetPosInSegment);
+  // A file keeps the parameters only where a transformation applies.
+  if (!d.IsBitKind() && d.m_ValueType < kTypeBit0) {
+    if (d.m_TransformKind == kTransformLineScale) {
+      checks.Number(ui->srcMinEdit, "Минимум шкалы значений из устройства", data, &CDATagData::SetSourceMin);
+      checks.Number(ui->srcMaxEdit, "Максимум шкалы значений из устройства", data, &CDATagData::SetSourceMax);
+      checks.Number(ui->dstMinEdit, "Минимум шкалы конечного значения", data, &CDATagData::SetDestinationMin);
+      checks.Number(ui->dstMaxEdit, "Максимум шкалы конечного значения", data, &CDATagData::SetDestinationMax);
+    } else if (d.m_TransformKind == kTransformFactor) {
+      checks.Number(ui->factorEdit, "Множитель", data, &CDATagData::SetFactor);
+    }
+  }
+  if (d.m_EmulKind == kEmulConst)
+    checks.Number(ui->constEdit, "Константа", data, &CDATagData::SetEmulationParameter);
+  else if (d.m_EmulKind == kEmulSin)
+    checks.Spin(ui->periodBox, "Период", data, &CDATagData::SetEmulationParameter);
+  if (ui->spinBox_5->value() < 1 || ui->spinBox_5->value() > kMaxBatch)
+    checks.Refuse(ui->spinBox_5, "Количество", QString("целое число от 1 до %1").arg(kMaxBatch));
+  return checks;
+}
+
+void TagSetupDialog::Recheck() {
+  CDATagInfo tag;
+  Collect(tag).Mark({ui->nameEdit, ui->addressBox, ui->regsInSegmentBox, ui->segmentPosBox,
+                     ui->srcMinEdit, ui->srcMaxEdit, ui->dstMinEdit, ui->dstMaxEdit,
+                     ui->factorEdit, ui->constEdit, ui->periodBox, ui->spinBox_5});
+}
+
+void TagSetupDialog::accept() {
+  CDATagInfo tag;
+  if (!Collect(tag).ShowFirst(this)) QDialog::accept();
+}
+
+void TagSetupDialog::on_TagSetupDialog_accepted() {
+  CDATagInfo tag;
+  Collect(tag);
+  m_tag->m_Data = tag.m_Data;
+  ApplyName(*m_tag, ItemName(tag));
+  emit signalInfoCountTag(ui->spinBox_5->value());
   emit signalInfoTag(SettingsArguments(*m_tag), true);
 }

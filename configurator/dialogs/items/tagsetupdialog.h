@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QStringList>
 
+#include "dialogs/items/dialog_common.h"
 #include "model/item_info.h"
 
 namespace Ui {
@@ -18,6 +19,11 @@ class TagSetupDialog : public QDialog {
   TagSetupDialog(CDATagInfo* tag, QWidget* parent = nullptr);
   ~TagSetupDialog() override;
   void Fill();
+  // The number of tags to create; off when an existing tag is edited.
+  void SetCountEnabled(bool enabled);
+  // Refuses with a message while a field holds what a file cannot; the dialog
+  // stays open with what was typed.
+  void accept() override;
 
   // Registers a value type occupies: 1, 2, 4, or 0 for bytes and bits.
   static int RegisterCount(int valueType);
@@ -39,6 +45,9 @@ class TagSetupDialog : public QDialog {
   void on_TagSetupDialog_accepted();
 
  private:
+  // `tag` as the fields say, starting from the edited tag's settings.
+  FieldChecks Collect(CDATagInfo& tag) const;
+  void Recheck();
   void FillByteOrders(int valueType, int byteOrder);
   void UpdateWriteText();
   void UpdateWriteModeEnabled();
