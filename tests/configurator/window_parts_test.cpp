@@ -1,14 +1,17 @@
-// The progress dialog, the application log and the monitoring table.
+// The progress dialog, the application log, the monitoring table and its warning.
 #include <gtest/gtest.h>
 
 #include <climits>
 
 #include <QCloseEvent>
+#include <QAction>
 #include <QFile>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "app/app_log.h"
+#include "app/connection_hint.h"
 #include "dialogs/progressbar.h"
 #include "fake_prompts.h"
 #include "model/tree_edit.h"
@@ -79,6 +82,17 @@ TEST(TableModelMonitoring, StoresValuesOnlyForGroupsThatWereShown) {
   model.UpdateRow(1, "2.5", "UncertainLastUsableValue", "t", "K.D.G");
   const QVariant bad = model.index(0, 3).data(Qt::BackgroundRole), uncertain = model.index(1, 0).data(Qt::BackgroundRole);
   EXPECT_TRUE(bad.isValid() && uncertain.isValid() && bad != uncertain);
+}
+
+// Its own server running but not connected: starting it again would restart
+// it, so only the connection is offered; a disabled entry never is.
+TEST(NoConnectionHint, OffersOnlyWhatCanGiveAConnectionNow) {
+  QMenu menu("Сервис");
+  QAction run("Запустить сервер OPC UA"), connect("Подключиться к серверу OPC UA");
+  EXPECT_EQ(NoConnectionHint(menu, run, connect, true),
+            "Нет подключения к запущенному серверу: подключитесь к нему (меню «Сервис» → «Подключиться к серверу OPC UA»)");
+  connect.setEnabled(false);
+  EXPECT_EQ(NoConnectionHint(menu, run, connect, true), "Нет подключения к запущенному серверу");
 }
 
 TEST(MonitoredValue, SixDecimalsAtMostAndTheGroupsPeriodInMs) {
