@@ -7,6 +7,7 @@
 #include <QTabWidget>
 
 #include "app/app_log.h"
+#include "app/connection_hint.h"
 #include "app/mainwindow.h"
 #include "model/item_info.h"
 #include "opcua/opcua_wrapper.h"
@@ -48,7 +49,7 @@ void MainWindow::on_monitoring_action_triggered() {
 
 void MainWindow::StartMonitoring() {
   if (!ConnectedThroughWrapper() || !m_wrapper->IsConnected()) {
-    Warn("Нет подключенных серверов, запустите сервер или подключитесь к нему через меню Сервис", "Ошибка");
+    Warn(NoConnectionHint(*ui->menu_4, *ui->run_server_action, *ui->action, m_runner.IsRunning()), "Ошибка");
     return;
   }
   CItem* group = SelectedItem();

@@ -16,6 +16,7 @@ QMessageBox::StandardButton Prompts::Question(QWidget* parent, const QString& ti
                                               QMessageBox::StandardButtons buttons) {
   QMessageBox box(QMessageBox::Question, title, text, buttons, parent);
   box.setWindowIcon(QIcon(":/res/images/res/OPCServerModbus.ico"));
+  if (auto* yes = box.button(QMessageBox::Yes)) yes->setText("Да");
   if (auto* cancel = box.button(QMessageBox::Cancel)) cancel->setText("Отмена");
   if (auto* no = box.button(QMessageBox::No)) no->setText("Нет");
   return QMessageBox::StandardButton(box.exec());

@@ -15,7 +15,8 @@ TableModelMonitoring::TableModelMonitoring(QObject* parent)
 void TableModelMonitoring::SetGroup(const QString& groupPath, virk::CItem* group) {
   beginResetModel();
   ChangeGroup(groupPath, group);
-  if (group && !m_cells.contains(groupPath)) m_cells.insert(groupPath, QVariantList{0, 0, 0, 0});
+  // No cells until a value arrives: a placeholder would read as a measured 0.
+  if (group && !m_cells.contains(groupPath)) m_cells.insert(groupPath, QVariantList());
   endResetModel();
 }
 

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -58,9 +59,12 @@ TEST_F(CertificatesTest, ChecksStopAtTheFirstMissingValue) {
   Edit("lineEdit_outputCatalogKey")->clear();
   Ok();
   EXPECT_EQ(LastMessage(), "Внимание: Путь до каталога с сертификатами не заполнено");
-  Edit("lineEdit_outputCatalogKey")->setText(dir.filePath("missing"));
+  QFile file(dir.filePath("a-file"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  Edit("lineEdit_outputCatalogKey")->setText(file.fileName());
   Ok();
   EXPECT_EQ(LastMessage(), "Внимание: Путь до каталога с сертификатами не являеться путем");
+  EXPECT_TRUE(prompts.questions.isEmpty()) << "a file in the folder's place is not offered to be created";
   FillRequired();
   dialog.findChild<QCheckBox*>("checkBox_usePassword")->setChecked(true);
   EXPECT_TRUE(Edit("lineEdit_password")->isEnabled());
@@ -145,6 +149,35 @@ TEST_F(CertificatesTest, KeyforgeWritesTheFilesAndFailuresAreReported) {
 
   const KeyforgeResult missing = RunKeyforge(dir.filePath("no-such-program"), dialog.Settings());
   EXPECT_EQ(missing.message, "При создании сертификатов произошла ошибка! Процесс keyforge не запустился");
+}
+
+// OK runs keyforge: a missing folder is offered first, and the dialog closes
+// only once the files are made, keeping what was typed until then.
+TEST_F(CertificatesTest, OkCreatesMissingFoldersAndClosesOnlyOnceKeyforgeSucceeded) {
+  dialog.SetKeyforge(KEYFORGE_PATH);
+  FillRequired();
+  dialog.findChild<QComboBox*>("comboBox_keySize")->setCurrentIndex(0);  // fast: 1024 bits
+  const QString keys = dir.filePath("keys/server");  // its parent is missing too
+  Edit("lineEdit_outputCatalogKey")->setText(keys);
+  prompts.answer = QMessageBox::No;
+  Ok();
+  EXPECT_EQ(prompts.questions, QStringList{QString("Папка «%1» не существует. Создать её?").arg(keys)});
+  EXPECT_FALSE(QFileInfo::exists(keys));
+  // "Да" makes it; keyforge then fails where a folder has the certificate's name.
+  ASSERT_TRUE(QDir().mkpath(dir.filePath("server_cert.der/in-the-way")));
+  prompts.answer = QMessageBox::Yes;
+  Ok();
+  EXPECT_TRUE(QFileInfo(keys).isDir());
+  ASSERT_EQ(prompts.messages.size(), 1);
+  EXPECT_TRUE(prompts.messages[0].startsWith("Ошибка: При создании сертификатов произошла ошибка!\n"));
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(Edit("lineEdit_outputCatalogKey")->text(), keys) << "what was typed stays";
+  Edit("lineEdit_outputCatalogCert")->setText(keys);
+  Ok();
+  EXPECT_EQ(prompts.messages.last(), "Успешно: Сертификаты успешно созданы!");
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_GT(QFileInfo(keys + "/server_key.pem").size(), 0);
+  EXPECT_EQ(prompts.questions.size(), 2) << "the made folder is not asked about again";
 }
 
 TEST(DialogChooseCertificate, AcceptsOnlyWithAllThreeFields) {

@@ -152,13 +152,18 @@ TEST_F(MainWindowTest, EnablingRulesFollowTheSelectedKindAndMonitoring) {
   EXPECT_TRUE(ui()->add_tag_action->isEnabled());
 }
 
+// The warning names the entries of "Сервис" that can connect now, by their texts.
 TEST_F(MainWindowTest, MonitoringWithoutAServerOnlyWarns) {
   ImportSample();
   window.Select(Group());
   ui()->monitoring_action->trigger();
   ASSERT_EQ(prompts.messages.size(), 1);
   EXPECT_EQ(prompts.messages[0],
-            "Ошибка: Нет подключенных серверов, запустите сервер или подключитесь к нему через меню Сервис");
+            "Ошибка: Нет подключенных серверов: запустите сервер (меню «Сервис» → «Запустить сервер OPC UA») "
+            "или подключитесь к работающему серверу (меню «Сервис» → «Подключиться к серверу OPC UA»)");
+  ui()->run_server_action->setEnabled(false);
+  ui()->monitoring_action->trigger();
+  EXPECT_FALSE(prompts.messages.last().contains(ui()->run_server_action->text())) << "a disabled entry is not offered";
   EXPECT_FALSE(window.IsMonitoring());
 }
 

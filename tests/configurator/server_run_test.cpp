@@ -187,5 +187,6 @@ TEST(Monitoring, WithoutAConnectionWarnsAndChangesNothing) {
   window.Form()->monitoring_action->trigger();
   EXPECT_FALSE(window.IsMonitoring());
   EXPECT_EQ(prompts.messages,
-            QStringList{"Ошибка: Нет подключенных серверов, запустите сервер или подключитесь к нему через меню Сервис"});
+            QStringList{"Ошибка: Нет подключенных серверов: запустите сервер (меню «Сервис» → «Запустить сервер OPC UA») "
+                        "или подключитесь к работающему серверу (меню «Сервис» → «Подключиться к серверу OPC UA»)"});
 }

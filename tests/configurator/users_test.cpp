@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "common/csv_writer.h"
 #include "common/options.h"
@@ -90,6 +91,21 @@ TEST_F(UsersDialogTest, EmptyLoginAndUnstorableTextsAreRefused) {
   // Deleting with nothing selected changes nothing.
   dialog.findChild<QPushButton*>("pushButton_delete_user")->click();
   EXPECT_TRUE(Users().empty());
+}
+
+TEST_F(UsersDialogTest, ALoginInTheListIsRefusedAndAnAddedOneClearsTheFields) {
+  DialogAddUsers dialog(QString::fromStdString(path));
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  auto* login = dialog.findChild<QLineEdit*>("lineEdit_login");
+  auto* password = dialog.findChild<QLineEdit*>("lineEdit_password");
+  password->setFocus();  // typed last
+  Add(dialog, "operator", "secret1");
+  EXPECT_TRUE(login->text().isEmpty() && password->text().isEmpty() && login->hasFocus());
+  Add(dialog, "operator", "other");
+  EXPECT_EQ(prompts.messages, QStringList{"Внимание: Пользователь «operator» уже есть в списке"});
+  EXPECT_EQ(Users(), (std::vector<Login>{{"operator", "secret1"}}));
+  EXPECT_EQ(login->text() + "/" + password->text(), "operator/other") << "kept to be corrected";
 }
 
 TEST(StarDelegate, MasksEveryPasswordWithSixStars) {

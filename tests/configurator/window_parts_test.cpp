@@ -1,14 +1,17 @@
-// The progress dialog, the application log and the monitoring table.
+// The progress dialog, the application log, the monitoring table and its warning.
 #include <gtest/gtest.h>
 
 #include <climits>
 
 #include <QCloseEvent>
+#include <QAction>
 #include <QFile>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "app/app_log.h"
+#include "app/connection_hint.h"
 #include "dialogs/progressbar.h"
 #include "fake_prompts.h"
 #include "model/tree_edit.h"
@@ -64,7 +67,7 @@ TEST(TableModelMonitoring, StoresValuesOnlyForGroupsThatWereShown) {
   TableModelMonitoring model;
   model.UpdateRow(0, "1.5", "Good", "t", "K.D.G");
   model.SetGroup("K.D.G", &group);
-  EXPECT_EQ(model.index(0, 1).data(), QVariant(0)) << "the value sent before was not kept";
+  EXPECT_FALSE(model.index(0, 1).data().isValid()) << "the value sent before was not kept, nor a 0 put in its place";
   model.UpdateRow(1, "2.25", "Good", "2026-01-01 00:00:00.000", "K.D.G");
   model.UpdateRow(0, "9", "Bad", "t", "Other.Path");
   EXPECT_EQ(model.rowCount(), 2);
@@ -79,6 +82,14 @@ TEST(TableModelMonitoring, StoresValuesOnlyForGroupsThatWereShown) {
   model.UpdateRow(1, "2.5", "UncertainLastUsableValue", "t", "K.D.G");
   const QVariant bad = model.index(0, 3).data(Qt::BackgroundRole), uncertain = model.index(1, 0).data(Qt::BackgroundRole);
   EXPECT_TRUE(bad.isValid() && uncertain.isValid() && bad != uncertain);
+}
+
+// Starting the window's running server again would restart it: only the connection is offered.
+TEST(NoConnectionHint, WhileItsServerRunsOnlyTheConnectionIsOffered) {
+  QMenu menu("Сервис");
+  QAction run("Запустить сервер OPC UA"), connect("Подключиться к серверу OPC UA");
+  EXPECT_EQ(NoConnectionHint(menu, run, connect, true),
+            "Нет подключения к запущенному серверу: подключитесь к нему (меню «Сервис» → «Подключиться к серверу OPC UA»)");
 }
 
 TEST(MonitoredValue, SixDecimalsAtMostAndTheGroupsPeriodInMs) {

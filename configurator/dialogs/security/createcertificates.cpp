@@ -1,9 +1,13 @@
 #include "dialogs/security/createcertificates.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QSysInfo>
 
+#include "app/app_log.h"
 #include "app/prompts.h"
+#include "dialogs/security/keyforge_run.h"
 #include "ui_createcertificates.h"
 
 CreateCertificates::CreateCertificates(QWidget* parent)
@@ -66,8 +70,11 @@ QString CreateCertificates::CheckSettings() const {
   if (s["domains"].isEmpty() && s["ip_adresses"].isEmpty()) return "Домены или IP адреса не заполнено";
   if (s["outputCatalogCert"].isEmpty() || s["outputCatalogKey"].isEmpty())
     return "Путь до каталога с сертификатами не заполнено";
-  if (!QDir(s["outputCatalogCert"]).exists() || !QDir(s["outputCatalogKey"]).exists())
-    return "Путь до каталога с сертификатами не являеться путем";
+  // A missing folder is offered to be created later; a file in its place cannot be.
+  for (const char* key : {"outputCatalogCert", "outputCatalogKey"}) {
+    const QFileInfo folder(s[key]);
+    if (folder.exists() && !folder.isDir()) return "Путь до каталога с сертификатами не являеться путем";
+  }
   if (ui->checkBox_usePassword->isChecked()) {
     if (s["password"].isEmpty() || s["passwordRepeat"].isEmpty()) return "Пароль не заполнено";
     if (s["password"] != s["passwordRepeat"]) return "Пароли не совпадают";
@@ -79,10 +86,42 @@ void CreateCertificates::on_pushButton_ok_clicked() {
   CollectSettings();
   emit signalCreateCertificate(m_settings);
   const QString problem = CheckSettings();
-  if (problem.isEmpty())
-    accept();
-  else
+  if (!problem.isEmpty()) {
     CurrentPrompts().Warning(this, "Внимание", problem);
+    return;
+  }
+  if (!OfferMissingFolders()) return;
+  if (m_keyforge.isEmpty() || RunKeyforgeAndReport()) accept();
+}
+
+bool CreateCertificates::OfferMissingFolders() {
+  Prompts& prompts = CurrentPrompts();
+  for (const QString& path : {m_settings["outputCatalogCert"], m_settings["outputCatalogKey"]}) {
+    if (QFileInfo(path).isDir()) continue;  // also the second of one folder entered twice
+    if (prompts.Question(this, "Внимание", QString("Папка «%1» не существует. Создать её?").arg(path),
+                         QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+      return false;
+    if (!QDir().mkpath(path)) {
+      prompts.Warning(this, "Ошибка", QString("Не удалось создать папку «%1»").arg(path));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CreateCertificates::RunKeyforgeAndReport() {
+  // A 4096-bit key takes a while; the window must not look hung meanwhile.
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const KeyforgeResult result = RunKeyforge(m_keyforge, m_settings);
+  QGuiApplication::restoreOverrideCursor();
+  if (result.success) {
+    CurrentPrompts().Information(this, "Успешно", result.message);
+    LogInfo(result.message);
+  } else {
+    CurrentPrompts().Warning(this, "Ошибка", result.message);
+    LogWarning(result.message);
+  }
+  return result.success;
 }
 
 void CreateCertificates::on_pushButton_cancel_clicked() { reject(); }

@@ -42,6 +42,11 @@ void DialogAddUsers::on_pushButton_add_user_clicked() {
     CurrentPrompts().Warning(this, "Внимание", "Заполните поле логин");
     return;
   }
+  // Two entries of one login leave unclear which password holds, and "Удалить" takes only the first.
+  if (!ui->tableWidget_users->findItems(login, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty()) {
+    CurrentPrompts().Warning(this, "Внимание", QString("Пользователь «%1» уже есть в списке").arg(login));
+    return;
+  }
   switch (virk::AddUser(m_path, login.toStdString(), ui->lineEdit_password->text().toStdString())) {
     case virk::kOptionsOk: break;
     case virk::kOptionsBadInput:
@@ -49,9 +54,15 @@ void DialogAddUsers::on_pushButton_add_user_clicked() {
       CurrentPrompts().Warning(this, "Внимание",
                                "Логин и пароль не могут содержать символ ';' и перевод строки");
       return;
-    default: CurrentPrompts().Warning(this, "Внимание", "Не удалось сохранить файл конфигурации");
+    default:
+      CurrentPrompts().Warning(this, "Внимание", "Не удалось сохранить файл конфигурации");
+      return;
   }
   LoadTable();
+  // Ready for the next user; what was refused above stays to be corrected.
+  ui->lineEdit_login->clear();
+  ui->lineEdit_password->clear();
+  ui->lineEdit_login->setFocus();
 }
 
 void DialogAddUsers::on_pushButton_delete_user_clicked() {
