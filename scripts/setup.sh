@@ -17,7 +17,7 @@ as_root() {
 # CMake package needs: libqt6opengl6-dev brings them.
 apt_packages=(
   build-essential cmake pkg-config ninja-build git
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev libqt6opengl6-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
   libsimpleini-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-pymodbus python3-serial python3-serial-asyncio libmodbus-dev mbpoll socat

@@ -31,7 +31,7 @@ void LogInfo(const QString& message) { qCInfo(lcInfo).noquote() << message; }
 void LogWarning(const QString& message) { qCWarning(lcWarning).noquote() << message; }
 
 QString FormatLogLine(const QString& time, const char* category, const QString& message) {
-  return time + QString::fromUtf8(category) + ": " + message + "\n";
+  return time + " " + QString::fromUtf8(category) + ": " + message + "\n";
 }
 
 QString ProfileSubfolder(const QString& leaf) {

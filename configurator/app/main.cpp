@@ -1,5 +1,8 @@
 // Entry of the configurator: application log, crash report, main window.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include "app/app_log.h"
 #include "app/mainwindow.h"
@@ -26,6 +29,14 @@ int main(int argc, char* argv[]) {
 
   Q_INIT_RESOURCE(resources);
   QApplication app(argc, argv);
+  // Qt's own dialogs and buttons speak the window's language ("Открыть",
+  // "Отмена"), not English beside Russian texts.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Russian), "qtbase", "_",
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    app.installTranslator(&qtTexts);
+  else
+    LogWarning("Не найдены переводы Qt (qtbase_ru.qm): стандартные диалоги будут на английском");
   MainWindow window;
   window.show();
   LogInfo("Приложение запущено");

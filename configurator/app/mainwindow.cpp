@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QSplitter>
@@ -20,7 +21,6 @@
 #include "dialogs/progressbar.h"
 #include "dialogs/security/createcertificates.h"
 #include "dialogs/security/dialogaddusers.h"
-#include "dialogs/security/keyforge_run.h"
 #include "model/config_file.h"
 #include "model/tag_series.h"
 #include "model/tree_edit.h"
@@ -39,6 +39,9 @@ const char kCfgFilter[] = "Конфигурация OPC UA сервера MODBUS
 const char kCsvFilter[] = "Конфигурация OPC UA сервера MODBUS (*.csv);;Все файлы (*.*)";
 const char kImageDir[] = ":/res/images/res/";
 const char kNotRunning[] = "Сервер не запущен";
+const char kAppTitle[] = "OPC-UA сервер протоколов Modbus";
+// Long enough to read a path.
+constexpr int kStatusMessageMs = 6000;
 
 QIcon Icon(const char* file) { return QIcon(QString(kImageDir) + file); }
 
@@ -130,21 +133,24 @@ MainWindow::MainWindow(QWidget* parent)
 
   connect(&m_runner, &ServerRunner::signalEndedByItself, this, &MainWindow::slotServerEnded);
 
-  // Copy, paste and delete keys of the tree.
-  const struct {
-    const char* text;
-    QKeySequence key;
-    void (MainWindow::*handler)();
-  } treeKeys[] = {{"Копировать", QKeySequence("Ctrl+C"), &MainWindow::on_copy_action_triggered},
-                  {"Вставить", QKeySequence("Ctrl+V"), &MainWindow::on_paste_action_triggered},
-                  {"Удалить", QKeySequence(Qt::Key_Delete), &MainWindow::on_delete_action_triggered}};
-  for (const auto& k : treeKeys) {
-    auto* action = new QAction(k.text, ui->treeWidget);
-    action->setShortcut(k.key);
+  // Copy, paste and delete keys of the tree: the menu's own actions, so the
+  // menu shows the keys, active while the tree has the focus (a line being
+  // edited keeps its own Ctrl+C).
+  const std::pair<QAction*, QKeySequence> treeKeys[] = {{ui->copy_action, QKeySequence::Copy},
+                                                        {ui->paste_action, QKeySequence::Paste},
+                                                        {ui->delete_action, QKeySequence::Delete}};
+  for (const auto& [action, key] : treeKeys) {
+    action->setShortcut(key);
     action->setShortcutContext(Qt::WidgetShortcut);
-    connect(action, &QAction::triggered, this, k.handler);
     ui->treeWidget->addAction(action);
   }
+  // A double click opens the item's dialog rather than folding the branch behind it.
+  ui->treeWidget->setExpandsOnDoubleClick(false);
+  connect(ui->treeWidget, &QTreeWidget::itemDoubleClicked, this,
+          [this](QTreeWidgetItem* treeItem) { EditItem(ItemOf(treeItem)); });
+  // The tree keeps room for its names however the splitter is dragged.
+  ui->treeWidget->setMinimumWidth(180);
+  ui->splitter->setChildrenCollapsible(false);
 
   connect(ui->tableView, &QWidget::customContextMenuRequested, this,
           &MainWindow::tableWidget_2_customContextMenuRequested);
@@ -162,6 +168,7 @@ MainWindow::MainWindow(QWidget* parent)
   ui->tabWidget->setCurrentIndex(0);
   ui->tabWidget->setTabEnabled(1, false);
   ui->tabWidget->setTabEnabled(2, false);
+  UpdateTitle();
 }
 
 OPCUAWrapper& MainWindow::Wrapper() {
@@ -368,16 +375,27 @@ bool MainWindow::LoadConfigurationFrom(const QString& path, bool import) {
     Warn(ProgressBar::MessageForCode(7) + "\n\n" + errors.join("\n"));
   RebuildTree();
   m_configOpen = loaded;
-  if (loaded) m_unsaved = false;
+  SetUnsaved(loaded ? false : m_unsaved);
   Select(&m_root);
   on_treeWidget_itemSelectionChanged();
   return loaded;
 }
 
+bool MainWindow::Save() {
+  const bool ownFile = m_configPath.endsWith(".cfg", Qt::CaseInsensitive) && m_configOpen;
+  return ownFile ? WriteConfigurationTo(m_configPath, false) : SaveConfigurationAs(false);
+}
+
 bool MainWindow::SaveConfigurationAs(bool exportPlain) {
-  const QString path = CurrentPrompts().SaveFileName(this, "Сохранить файл", QDir::homePath(),
-                                                     exportPlain ? kCsvFilter : kCfgFilter);
+  const QString folder = m_configPath.isEmpty() ? QDir::homePath() : QFileInfo(m_configPath).absolutePath();
+  QString path = CurrentPrompts().SaveFileName(this, "Сохранить файл", folder,
+                                               exportPlain ? kCsvFilter : kCfgFilter);
   if (path.isEmpty()) return false;
+  if (QFileInfo(path).suffix().isEmpty()) path += exportPlain ? ".csv" : ".cfg";
+  return WriteConfigurationTo(path, exportPlain);
+}
+
+bool MainWindow::WriteConfigurationTo(const QString& path, bool exportPlain) {
   QStringList problem;
   int code = 0;
   RunWithProgress([&] {
@@ -394,21 +412,37 @@ bool MainWindow::SaveConfigurationAs(bool exportPlain) {
   if (!exportPlain) {
     m_configPath = path;
     m_root.m_FilePath = path.toStdString();
-    m_unsaved = false;
+    SetUnsaved(false);
   }
+  statusBar()->showMessage(QString(exportPlain ? "Конфигурация экспортирована: %1" : "Конфигурация сохранена: %1")
+                               .arg(QDir::toNativeSeparators(path)),
+                           kStatusMessageMs);
   return true;
+}
+
+void MainWindow::SetUnsaved(bool unsaved) {
+  m_unsaved = unsaved;
+  UpdateTitle();
+}
+
+void MainWindow::UpdateTitle() {
+  const QString file = m_configOpen && !m_configPath.isEmpty() ? QFileInfo(m_configPath).fileName()
+                                                               : QString("Новая конфигурация");
+  setWindowTitle(QString("%1[*] — %2").arg(file, kAppTitle));
+  setWindowModified(m_unsaved);
 }
 
 void MainWindow::on_open_action_triggered() { OpenConfiguration(false); }
 void MainWindow::on_action_import_conf_triggered() { OpenConfiguration(true); }
-void MainWindow::on_save_action_triggered() { SaveConfigurationAs(false); }
+void MainWindow::on_save_action_triggered() { Save(); }
+void MainWindow::on_save_as_action_triggered() { SaveConfigurationAs(false); }
 void MainWindow::on_action_export_conf_triggered() { SaveConfigurationAs(true); }
 
 // -------------------------------------------------------- dialog result slots
 
 void MainWindow::AppendArguments(QStringList& list, const QStringList& info, bool flagSaveEnable) {
   list += info;
-  m_unsaved = flagSaveEnable;
+  SetUnsaved(flagSaveEnable);
 }
 
 void MainWindow::slotInfoChannel(QStringList info, bool flag) { AppendArguments(m_channelArgs, info, flag); }
@@ -525,7 +559,7 @@ void MainWindow::AddChild(int32_t kind) {
     parent->RemoveChild(added->Name());
     added = nullptr;
   } else if (m_server) {
-    m_unsaved = true;
+    SetUnsaved(true);
   }
   args.clear();
   if (!added) return;
@@ -563,7 +597,7 @@ void MainWindow::on_add_tag_action_triggered() {
     serverChanged = outcome.serverChanged;
     emit signalTagAdd(count, outcome.code);
   });
-  if (serverChanged) m_unsaved = true;
+  if (serverChanged) SetUnsaved(true);
 }
 
 void MainWindow::slotTagAdd(int, int code) {
@@ -599,7 +633,7 @@ void MainWindow::EditItem(CItem* item) {
       Warn(texts.editFailed);
     }
   }
-  m_unsaved = true;
+  SetUnsaved(true);
   args.clear();
   if (QTreeWidgetItem* treeItem = TreeItemOf(item)) treeItem->setText(0, ItemName(*item));
   on_treeWidget_itemSelectionChanged();
@@ -624,7 +658,7 @@ void MainWindow::on_delete_action_triggered() {
   RemoveTreeItem(treeItem);
   delete treeItem;
   parent->RemoveChild(item->Name());
-  m_unsaved = true;
+  SetUnsaved(true);
   Select(ItemOf(parentItem));
 }
 
@@ -644,7 +678,7 @@ void MainWindow::on_paste_action_triggered() {
     if ((pasted = PasteCopy(*parent, *source, int(m_clipboard.size()))))
       AddSubtree(TreeItemOf(parent), pasted);
   if (!pasted) return;
-  m_unsaved = true;
+  SetUnsaved(true);
   TreeItemOf(parent)->setExpanded(true);
   Select(pasted);
 }
@@ -671,7 +705,7 @@ void MainWindow::tag_edit_action_triggered() {
     return;
   const ItemPtr before = SettingsCopy(*tag);
   CopySettings(*tag, *edited);
-  m_unsaved = true;
+  SetUnsaved(true);
   if (m_server && !CallServer([this](ServerCalls& server) { return server.EditNode(m_tagArgs); })) {
     CopySettings(*tag, *before);
     Warn("Изменение тега завершилось неудачно");
@@ -697,7 +731,7 @@ void MainWindow::tag_delete_action_triggered() {
       continue;
     }
     group->RemoveChild(tag->Name());
-    m_unsaved = true;
+    SetUnsaved(true);
   }
   RefreshTags();
 }
@@ -719,7 +753,7 @@ void MainWindow::tag_paste_action_triggered() {
   QList<CItem*> pasted;
   for (const ItemPtr& source : m_clipboard)
     if (CItem* copy = PasteCopy(*group, *source, int(m_clipboard.size()))) pasted << copy;
-  if (!pasted.isEmpty()) m_unsaved = true;
+  if (!pasted.isEmpty()) SetUnsaved(true);
   const QString groupPath = ItemPath(*group);
   const QList<CItem*> refused = RefusedByServer(pasted, [&groupPath](ServerCalls& server, CItem* tag) {
     return server.AddNode(QStringList{groupPath, "4"} + SettingsArguments(*tag));
@@ -746,10 +780,10 @@ void MainWindow::on_treeWidget_customContextMenuRequested(const QPoint& pos) {
   if (treeItem->type() != kTreeRoot) {
     menu.addSeparator();
     menu.addAction("Редактировать", this, &MainWindow::on_edit_action_triggered);
-    menu.addAction(Icon("delete.png"), "Удалить", this, &MainWindow::on_delete_action_triggered);
+    menu.addAction(ui->delete_action);
     menu.addSeparator();
-    menu.addAction("Копировать", QKeySequence("Ctrl+C"), this, &MainWindow::on_copy_action_triggered);
-    menu.addAction("Вставить", QKeySequence("Ctrl+V"), this, &MainWindow::on_paste_action_triggered);
+    menu.addAction(ui->copy_action);
+    menu.addAction(ui->paste_action);
   }
   menu.exec(ui->treeWidget->viewport()->mapToGlobal(pos));
 }
@@ -757,9 +791,9 @@ void MainWindow::on_treeWidget_customContextMenuRequested(const QPoint& pos) {
 void MainWindow::tableWidget_2_customContextMenuRequested(const QPoint& pos) {
   if (m_monitoring) return;
   QMenu menu(this);
-  menu.addAction("Добавить", this, &MainWindow::on_add_tag_action_triggered);
+  menu.addAction(Icon("tag_add.png"), "Добавить", this, &MainWindow::on_add_tag_action_triggered);
   menu.addSeparator();
-  menu.addAction(Icon("tag_add.png"), "Редактировать", this, &MainWindow::tag_edit_action_triggered);
+  menu.addAction("Редактировать", this, &MainWindow::tag_edit_action_triggered);
   menu.addAction(Icon("delete.png"), "Удалить", this, &MainWindow::tag_delete_action_triggered);
   menu.addSeparator();
   menu.addAction("Копировать", this, &MainWindow::tag_copy_action_triggered);
@@ -779,19 +813,11 @@ void MainWindow::on_action_help_triggered() {
 
 void MainWindow::on_create_certiifcates_triggered() { slotCreateCertificates({}); }
 
-void MainWindow::slotCreateCertificates(QMap<QString, QString> mapSettingsCert) {
+void MainWindow::slotCreateCertificates(QMap<QString, QString>) {
   CreateCertificates dialog(this);
-  connect(&dialog, &CreateCertificates::signalCreateCertificate, this,
-          [&mapSettingsCert](const QMap<QString, QString>& settings) { mapSettingsCert = settings; });
-  if (dialog.exec() != QDialog::Accepted) return;
-  const QString program = QCoreApplication::applicationDirPath() + "/keyforge";
-  const KeyforgeResult result = RunKeyforge(program, mapSettingsCert);
-  if (result.success) {
-    CurrentPrompts().Information(this, "Успешно", result.message);
-    LogInfo(result.message);
-  } else {
-    Warn(result.message, "Ошибка");
-  }
+  dialog.SetKeyforge(QCoreApplication::applicationDirPath() + "/keyforge");
+  // The dialog runs keyforge and reports; it closes only once the files are made.
+  dialog.exec();
 }
 
 void MainWindow::on_action_addUsers_triggered() {
@@ -825,7 +851,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     const auto answer = prompts.Question(this, "Внимание", "Хотите сохранить изменения настроек?",
                                          QMessageBox::Ok | QMessageBox::No | QMessageBox::Cancel);
     if (answer == QMessageBox::Cancel ||
-        (answer == QMessageBox::Ok && !SaveConfigurationAs(false))) {
+        (answer == QMessageBox::Ok && !Save())) {
       event->ignore();
       return;
     }

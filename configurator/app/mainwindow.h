@@ -94,6 +94,7 @@ class MainWindow : public QMainWindow {
   void slotDataChange(QVariantList mess);
 
   void on_save_action_triggered();
+  void on_save_as_action_triggered();
   void on_open_action_triggered();
   void on_action_export_conf_triggered();
   void on_action_import_conf_triggered();
@@ -129,8 +130,15 @@ class MainWindow : public QMainWindow {
 
  private:
   void OpenConfiguration(bool import);
+  // Writes to the configuration file in use, or asks for one when there is
+  // none yet (new, or imported from CSV); false when cancelled or failed.
+  bool Save();
   // Runs the file dialog and the save; false when cancelled or failed.
   bool SaveConfigurationAs(bool exportPlain);
+  bool WriteConfigurationTo(const QString& path, bool exportPlain);
+  void SetUnsaved(bool unsaved);
+  // The file's name and the modified mark in the title.
+  void UpdateTitle();
   // Runs `work` on a worker thread behind a modal ProgressBar; its result code.
   int RunWithProgress(const std::function<void()>& work);
   void RebuildTree();

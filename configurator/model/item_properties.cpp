@@ -44,7 +44,9 @@ PropertyRows CChannelInfo::Properties() const {
              {"TCP-порт", Number(tcp->m_Port)},
              {"Таймаут установки соединения (мс)", Number(tcp->m_ConnectTimeout)}};
   }
-  rows += {{QString(), QString()}, {"Кол-во устройств", Number(int64_t(Children().size()))}};
+  // The gap sets the long COM list apart from the count; the short TCP list needs none.
+  if (d.Com()) rows += {QString(), QString()};
+  rows += {"Кол-во устройств", Number(int64_t(Children().size()))};
   return rows;
 }
 

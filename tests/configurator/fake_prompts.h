@@ -33,13 +33,14 @@ class FakePrompts : public Prompts {
     filters << filter;
     return fileName;
   }
-  QString SaveFileName(QWidget*, const QString&, const QString&, const QString& filter) override {
+  QString SaveFileName(QWidget*, const QString&, const QString& folder, const QString& filter) override {
     filters << filter;
+    folders << folder;
     return fileName;
   }
   QString FolderName(QWidget*, const QString&, const QString&) override { return fileName; }
 
-  QStringList messages, questions, filters;
+  QStringList messages, questions, filters, folders;
   QString fileName;
   QMessageBox::StandardButton answer = QMessageBox::Ok;
   bool confirmDelete = true;

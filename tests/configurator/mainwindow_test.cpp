@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
+#include <QStatusBar>
 #include <QFile>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -334,6 +336,53 @@ TEST_F(MainWindowTest, ASaveThatWouldNotLoadIsRefusedAndTheOldFileKept) {
   EXPECT_TRUE(prompts.messages[0].startsWith("Внимание: Конфигурация не сохранена: файл не открылся бы снова."));
   EXPECT_TRUE(prompts.messages[0].contains("Строка")) << prompts.messages[0].toStdString();
   EXPECT_EQ(FileBytes(cfg), good);
+}
+
+TEST_F(MainWindowTest, SavingWorksAsOnAnyDesktop) {
+  ImportSample();
+  EXPECT_EQ(window.windowTitle(), "sample.csv[*] — OPC-UA сервер протоколов Modbus");
+  // Ctrl+S asks while there is no .cfg yet (an imported CSV is not the file
+  // it writes), in the folder of the current file, and adds the extension.
+  window.Select(Channel());
+  prompts.fileName = dir.filePath("plant");
+  ui()->save_action->trigger();
+  EXPECT_EQ(prompts.folders, QStringList{dir.path()});
+  const QString cfg = dir.filePath("plant.cfg");
+  EXPECT_FALSE(FileBytes(cfg).isEmpty());
+  EXPECT_EQ(window.ConfigPath(), cfg);
+  EXPECT_EQ(window.windowTitle(), "plant.cfg[*] — OPC-UA сервер протоколов Modbus");
+  EXPECT_FALSE(window.isWindowModified());
+  EXPECT_EQ(window.statusBar()->currentMessage(), "Конфигурация сохранена: " + QDir::toNativeSeparators(cfg));
+
+  // Then it writes there without asking; the mark follows the changes.
+  window.Select(&window.Root());
+  OnNextDialog([](QDialog*) { return true; });
+  ui()->add_channel_action->trigger();
+  EXPECT_TRUE(window.isWindowModified());
+  prompts.fileName = dir.filePath("elsewhere.cfg");
+  ui()->save_action->trigger();
+  EXPECT_EQ(prompts.folders.size(), 1) << "no second question";
+  EXPECT_FALSE(window.isWindowModified());
+  EXPECT_TRUE(FileBytes(cfg).size() > 0 && !QFile::exists(dir.filePath("elsewhere.cfg")));
+  ui()->save_as_action->trigger();
+  EXPECT_EQ(prompts.folders.size(), 2);
+  EXPECT_EQ(window.ConfigPath(), dir.filePath("elsewhere.cfg"));
+  EXPECT_EQ(ui()->save_as_action->shortcut(), QKeySequence("Ctrl+Shift+S"));
+  EXPECT_EQ(ui()->copy_action->shortcut(), QKeySequence::Copy) << "the edit menu shows the key";
+}
+
+TEST_F(MainWindowTest, DoubleClickOnATreeItemOpensItsDialog) {
+  ImportSample();
+  QString title;
+  OnNextDialog([&](QDialog* dialog) {
+    title = dialog->windowTitle();
+    return false;
+  });
+  QTreeWidgetItem* device = window.TreeItemOf(Device());
+  ASSERT_NE(device, nullptr);
+  window.Select(Device());
+  emit ui()->treeWidget->itemDoubleClicked(device, 0);
+  EXPECT_EQ(title, "Настройка устройства");
 }
 
 TEST_F(MainWindowTest, ClosingAsksToSaveUnsavedChanges) {
