@@ -1,5 +1,7 @@
 #include "item_data.h"
 
+#include <cmath>
+
 #include "enum_texts.h"
 #include "number_text.h"
 #include "text.h"
@@ -40,6 +42,14 @@ TypeRange RangeOfTag(const TagSettings& tag) {
 
 bool InRange(double value, const TypeRange& range) {
   return value >= range.lo && value <= range.hi;
+}
+
+// A value of an integer type is checked as an integer, and so is the whole
+// part of the real that is stored: "1e3" reads as the integer 1 but is kept
+// as 1000, which is written back as "1000" and would then be refused.
+bool TextInRange(std::u16string_view text, const TypeRange& range) {
+  if (!range.integer) return InRange(ReadReal(text), range);
+  return InRange(double(ReadInteger(text)), range) && InRange(std::trunc(ReadReal(text)), range);
 }
 
 std::string Number(double value) { return FormatReal(value); }
@@ -253,7 +263,7 @@ bool CDATagData::SetScaleLimit(std::u16string_view text, float CTransform_LineSc
   if (!scale) return false;
   if (checked) {
     const TypeRange range = RangeOfTag(m_Data);
-    if (!InRange(double(ReadInteger(text)), range))
+    if (!TextInRange(text, range))
       return Refuse(IntegerRange(int64_t(range.lo), int64_t(range.hi)));
   }
   scale->*field = static_cast<float>(ReadReal(text));
@@ -300,8 +310,7 @@ bool CDATagData::SetEmulationParameter(std::u16string_view text) {
   auto* constant = std::get_if<CEmulData_Const>(&m_Data.m_Emul);
   if (!constant) return false;
   const TypeRange range = RangeOfTag(m_Data);
-  const double checked = range.integer ? double(ReadInteger(text)) : ReadReal(text);
-  if (!InRange(checked, range)) return Refuse(RangeText(range));
+  if (!TextInRange(text, range)) return Refuse(RangeText(range));
   constant->m_Value = ReadReal(text);
   return true;
 }

@@ -268,6 +268,10 @@ TEST_F(CsvLoaderTest, TagFieldsByKindTypeTransformationAndEmulation) {
       {u";T;Входной регистр;1;0;0;Да;;;Младший байт;;Нет;;;;;Константа;256", 17},
       {u";T;Входной регистр;1;0;0;Да;;;Вещ32;;Нет;;;;;Константа;1.5e7", 17},
       {u";T;Входной регистр;1;0;0;Да;;;Вещ64;;Нет;;;;;Константа;-1e7", 0},
+      // Integer types: the stored real must fit too, or the saved "1000" would not load.
+      {u";T;Входное состояние;1;0;0;Да;;;;;;;;;;Константа;1e3", 17},
+      {u";T;Входной регистр;1;0;0;Да;;;Цел16;AB;Линейная шкала;0;7e5;0;1;Константа;0", 13},
+      {u";T;Входной регистр;1;0;0;Да;;;Цел16;;Нет;;;;;Константа;65535.5", 0},
   };
   for (const Case& c : cases) {
     const Messages messages = LoadMessages(WithTags({c.tag}), c.field == 0);

@@ -36,6 +36,11 @@ TEST(NumberTextTest, RealsReadAsAStreamExtractsThem) {
   for (const auto& c : cases) EXPECT_EQ(ReadReal(c.text), c.value);
 }
 
+TEST(NumberTextTest, ANumberTextIsOneWholeNumber) {
+  for (const char16_t* text : {u"0", u" -2.25 ", u"1e+06", u".5", u"5."}) EXPECT_TRUE(IsNumberText(text));
+  for (const char16_t* text : {u"", u"abc", u"12abc", u"1e", u"1,5", u".", u"1 2"}) EXPECT_FALSE(IsNumberText(text));
+}
+
 TEST(NumberTextTest, RealsWriteInDefaultNotationWithoutLosingTheValue) {
   EXPECT_EQ(FormatReal(0.5), "0.5");
   EXPECT_EQ(FormatReal(100.0), "100");
