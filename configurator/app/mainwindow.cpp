@@ -361,13 +361,13 @@ bool MainWindow::LoadConfigurationFrom(const QString& path, bool import) {
   bool loaded = false;
   QStringList errors;
   RunWithProgress([&] {
-    emit signalSetLabelProgressBar("Выполняется открытие конфигуарции, пожалуйста, подождите...");
+    emit signalSetLabelProgressBar("Выполняется открытие конфигурации, пожалуйста, подождите...");
     loaded = LoadConfiguration(m_root, path, import,
                                [this](const QString& text) { emit signalDuplicateWarning(text); }, &errors);
     if (!loaded) {
       // A rejected file leaves an empty configuration, never half of one.
       while (!m_root.Children().empty()) m_root.RemoveChild(m_root.Children().begin()->first);
-      LogWarning("Ошибка заполнения дерева, не верный формат файла");
+      LogWarning("Ошибка заполнения дерева, неверный формат файла");
     }
     emit signalCloseProgressBar(0);
   });

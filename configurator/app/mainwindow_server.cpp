@@ -50,7 +50,7 @@ bool MainWindow::ConnectToStartedServer(uint16_t port) {
 void MainWindow::on_run_server_action_triggered() {
   Prompts& prompts = CurrentPrompts();
   if (m_unsaved &&
-      prompts.Question(this, "Внимание", "Перед запуском сервера cохранить изменения настроек?",
+      prompts.Question(this, "Внимание", "Перед запуском сервера сохранить изменения настроек?",
                        QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok)
     on_save_action_triggered();
   if (m_runner.IsRunning()) {

@@ -122,7 +122,7 @@ bool RunPrepareDialog::PrepareTrustFolder() {
   // A path the folder cannot be made at is as unusable as a file standing there.
   if (!QFileInfo(folder).isDir() && (QFileInfo::exists(folder) || !QDir().mkpath(folder))) {
     CurrentPrompts().Warning(this, "Внимание",
-                             "Каталог доверенных сертификатов не являеться каталогом");
+                             "Каталог доверенных сертификатов не является каталогом");
     return false;
   }
   // The server trusts its own certificate; a copy already there is kept as it is.

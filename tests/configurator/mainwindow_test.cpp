@@ -109,7 +109,7 @@ TEST_F(MainWindowTest, CancelledAndFailedOpensLeaveAConsistentState) {
   prompts.fileName = bad;
   window.on_open_action_triggered();
   ASSERT_FALSE(prompts.messages.isEmpty());
-  EXPECT_TRUE(prompts.messages.last().startsWith("Внимание: Ошибка заполнения дерева, не верный формат файла.\n\n"));
+  EXPECT_TRUE(prompts.messages.last().startsWith("Внимание: Ошибка заполнения дерева, неверный формат файла.\n\n"));
   EXPECT_TRUE(prompts.messages.last().contains("the file is not valid UTF-8")) << "the loader's own reason";
   EXPECT_TRUE(window.Root().Children().empty());
   EXPECT_EQ(window.TreeItemCount(), 1) << "only the root item is left, matching the empty model";
@@ -407,7 +407,7 @@ TEST_F(MainWindowTest, DuplicateComPortInTheFileIsShownAndNothingHalfLoaded) {
   ui()->action_import_conf->trigger();
   ASSERT_EQ(prompts.messages.size(), 2);
   EXPECT_EQ(prompts.messages[0], "Внимание: Обнаружено дублирование COM порта");
-  EXPECT_EQ(prompts.messages[1], "Внимание: Ошибка заполнения дерева, не верный формат файла.\n\n"
+  EXPECT_EQ(prompts.messages[1], "Внимание: Ошибка заполнения дерева, неверный формат файла.\n\n"
                                  "Обнаружено дублирование COM порта");
   EXPECT_TRUE(window.Root().Children().empty());
   EXPECT_EQ(window.TreeItemCount(), 1);

@@ -91,7 +91,7 @@ TEST_F(RunPrepareDialogTest, OkRefusesInOrderThenPreparesTheTrustedFolder) {
   ExpectRefused("Внимание: Каталог доверенных сертификатов клиентов не заполнен!", accepted);
   SetText("clientCertEdit", key);
   ASSERT_TRUE(WriteFile(key, "key"));
-  ExpectRefused("Внимание: Каталог доверенных сертификатов не являеться каталогом", accepted);
+  ExpectRefused("Внимание: Каталог доверенных сертификатов не является каталогом", accepted);
 
   const QString trusted = dir.filePath("pki/trusted");
   SetText("clientCertEdit", trusted);

@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
   ShootItemDialog<TagSetupDialog>(static_cast<CDATagInfo*>(group->Children().begin()->second.get()),
                                   out.filePath("tag_dialog.png"));
   ProgressBar progress;
-  progress.slotSetLabelProgressBar("Выполняется открытие конфигуарции, пожалуйста, подождите...");
+  progress.slotSetLabelProgressBar("Выполняется открытие конфигурации, пожалуйста, подождите...");
   Shoot(progress, out.filePath("progress.png"));
   AboutDialog about;
   Shoot(about, out.filePath("about.png"));

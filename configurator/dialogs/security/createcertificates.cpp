@@ -67,16 +67,16 @@ QString CreateCertificates::CheckSettings() const {
   const auto& s = m_settings;
   if (s["common_name"].isEmpty()) return "Имя не заполнено";
   if (s["organization_name"].isEmpty()) return "Имя организации не заполнено";
-  if (s["domains"].isEmpty() && s["ip_adresses"].isEmpty()) return "Домены или IP адреса не заполнено";
+  if (s["domains"].isEmpty() && s["ip_adresses"].isEmpty()) return "Домены или IP адреса не заполнены";
   if (s["outputCatalogCert"].isEmpty() || s["outputCatalogKey"].isEmpty())
-    return "Путь до каталога с сертификатами не заполнено";
+    return "Путь до каталога с сертификатами не заполнен";
   // A missing folder is offered to be created later; a file in its place cannot be.
   for (const char* key : {"outputCatalogCert", "outputCatalogKey"}) {
     const QFileInfo folder(s[key]);
-    if (folder.exists() && !folder.isDir()) return "Путь до каталога с сертификатами не являеться путем";
+    if (folder.exists() && !folder.isDir()) return "Путь до каталога с сертификатами не является путем";
   }
   if (ui->checkBox_usePassword->isChecked()) {
-    if (s["password"].isEmpty() || s["passwordRepeat"].isEmpty()) return "Пароль не заполнено";
+    if (s["password"].isEmpty() || s["passwordRepeat"].isEmpty()) return "Пароль не заполнен";
     if (s["password"] != s["passwordRepeat"]) return "Пароли не совпадают";
   }
   return QString();
