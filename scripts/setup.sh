@@ -21,7 +21,7 @@ apt_packages=(
   libsimpleini-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-pymodbus python3-serial python3-serial-asyncio libmodbus-dev mbpoll socat
-  xvfb xauth clang libclang-rt-14-dev llvm
+  xvfb xauth openbox clang libclang-rt-14-dev llvm
 )
 
 missing_packages() {

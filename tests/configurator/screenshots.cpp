@@ -3,7 +3,9 @@
 // The search dialog and the connected window are taken against the server
 // program of the same build, running the sample on a free loopback port.
 #include <QApplication>
+#include <QScreen>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QItemSelectionModel>
@@ -86,11 +88,6 @@ void ShootRunning(MainWindow& window, const QTemporaryDir& dir, uint16_t port, c
 }
 
 // Lets the window take in what arrives for `ms`.
-void Wait(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
-}
 
 // "Подключиться к серверу OPC UA" through the window: the search dialog finds
 // the server, lists the nodes, connects and is taken as `file` before Ok.
@@ -124,6 +121,44 @@ void ShootItemDialog(Item* item, const QString& file) {
   Dialog dialog(item);
   dialog.Fill();
   Shoot(dialog, file);
+}
+
+void Wait(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The screen under `windows`, frames and titles included (they are the window
+// manager's, so a widget's own picture has none).
+void ShootScreen(const QList<QWidget*>& windows, const QString& file) {
+  QRect area;
+  for (QWidget* window : windows) area |= window->frameGeometry();
+  QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(file);
+}
+
+// The tag dialog refusing a factor of 0: the field marked, the box naming the
+// field and what it allows, the dialog still open behind it.
+void ShootRefusingDialog(const QString& file) {
+  CDATagInfo tag;  // an input register of Float: a factor applies
+  TagSetupDialog dialog(&tag);
+  dialog.Fill();
+  dialog.findChild<QComboBox*>("transformTypeBox")->setCurrentIndex(virk::kTransformFactor);
+  dialog.findChild<QLineEdit*>("factorEdit")->setText("0");
+  dialog.show();
+  dialog.raise();
+  dialog.activateWindow();
+  Wait(600);  // mapped and placed by the window manager
+  Prompts& sample = CurrentPrompts();
+  SetPrompts(nullptr);  // the real box, to be seen
+  QTimer::singleShot(1000, &dialog, [&dialog, file] {
+    QWidget* box = QApplication::activeModalWidget();
+    ShootScreen({&dialog, box}, file);
+    if (box) box->close();
+  });
+  dialog.accept();
+  SetPrompts(&sample);
+  dialog.reject();
 }
 
 virk::CItem* FirstGroup(virk::CItem& root) {
@@ -169,6 +204,7 @@ int main(int argc, char** argv) {
   ShootItemDialog<GroupSetupDialog>(static_cast<CGroupInfo*>(group), out.filePath("group_dialog.png"));
   ShootItemDialog<TagSetupDialog>(static_cast<CDATagInfo*>(group->Children().begin()->second.get()),
                                   out.filePath("tag_dialog.png"));
+  ShootRefusingDialog(out.filePath("tag_dialog_refusing.png"));
   ProgressBar progress;
   progress.slotSetLabelProgressBar("Выполняется открытие конфигурации, пожалуйста, подождите...");
   Shoot(progress, out.filePath("progress.png"));
@@ -189,6 +225,8 @@ int main(int argc, char** argv) {
   }
   prompts.SetPath(serverDir.filePath("sample.cfg"));
   window.Form()->open_action->trigger();
+  Wait(500);  // the window manager draws the new title
+  ShootScreen({&window}, out.filePath("main_title.png"));
   ShootRunning(window, serverDir, port, out.filePath("run_dialog.png"));
   if (!window.Runner().IsRunning() || !window.StatusText().contains("Подключены к серверу")) {
     fprintf(stderr, "the run did not start and connect: %s\n", qPrintable(window.StatusText()));
