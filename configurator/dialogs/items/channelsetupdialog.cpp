@@ -126,8 +126,7 @@ void ChannelSetupDialog::accept() {
 void ChannelSetupDialog::on_ChannelSetupDialog_accepted() {
   CChannelInfo channel;
   Collect(channel);
-  m_channel->m_Data = channel.m_Data;
-  ApplyName(*m_channel, ItemName(channel));
+  CopySettings(*m_channel, channel);
   if (m_channel->m_Data.Tcp()) emit signalIpAddr(ui->ipEdit->text());
   emit signalInfoChannel(SettingsArguments(*m_channel), true);
 }

@@ -30,8 +30,7 @@ void DeviceSetupDialog::Fill() {
 }
 
 FieldChecks DeviceSetupDialog::Collect(CDeviceInfo& device) const {
-  device.SetName(m_device->Name());
-  device.m_Data = m_device->m_Data;
+  CopySettings(device, *m_device);
   virk::CDeviceData data(device);
   FieldChecks checks;
   checks.Name(ui->nameEdit, "Имя устройства", data);
@@ -61,7 +60,6 @@ void DeviceSetupDialog::accept() {
 void DeviceSetupDialog::on_DeviceSetupDialog_accepted() {
   CDeviceInfo device;
   Collect(device);
-  m_device->m_Data = device.m_Data;
-  ApplyName(*m_device, ItemName(device));
+  CopySettings(*m_device, device);
   emit signalInfoDevice(SettingsArguments(*m_device), true);
 }

@@ -22,12 +22,6 @@ void RestrictNameInput(QLineEdit* edit) {
       new QRegularExpressionValidator(QRegularExpression("[^.;\\r\\n]*"), edit));
 }
 
-bool ApplyName(virk::CItem& item, const QString& name) {
-  if (item.Parent()) return item.Rename(name.toStdString());
-  item.SetName(name.toStdString());
-  return true;
-}
-
 void OpenRange(QSpinBox* box) {
   // Nine digits: more than any setting allows, and well inside an int.
   box->setRange(-999999999, 999999999);

@@ -20,10 +20,6 @@ void TranslateCancel(QDialogButtonBox* box);
 // neither may appear in a name, and names have at most 64 characters.
 void RestrictNameInput(QLineEdit* edit);
 
-// An attached item is renamed in its parent's map (false when a sibling has
-// the name); a detached one takes the name as it is.
-bool ApplyName(virk::CItem& item, const QString& name);
-
 // A spin box that takes whatever number is typed, so that nothing is cut or
 // changed behind the operator's back; the dialog's checks say what is allowed.
 void OpenRange(QSpinBox* box);

@@ -39,8 +39,7 @@ void GroupSetupDialog::on_mu_UpdateRateBox_currentIndexChanged(int index) {
 }
 
 FieldChecks GroupSetupDialog::Collect(CGroupInfo& group) const {
-  group.SetName(m_group->Name());
-  group.m_Data = m_group->m_Data;
+  CopySettings(group, *m_group);
   virk::CGroupData data(group);
   FieldChecks checks;
   checks.Name(ui->nameEdit, "Имя", data);
@@ -62,7 +61,6 @@ void GroupSetupDialog::accept() {
 void GroupSetupDialog::on_GroupSetupDialog_accepted() {
   CGroupInfo group;
   Collect(group);
-  m_group->m_Data = group.m_Data;
-  ApplyName(*m_group, ItemName(group));
+  CopySettings(*m_group, group);
   emit signalInfoGroup(SettingsArguments(*m_group), true);
 }

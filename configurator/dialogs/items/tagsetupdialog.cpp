@@ -169,8 +169,7 @@ void TagSetupDialog::on_emulTypeBox_currentIndexChanged(int index) {
 }
 
 FieldChecks TagSetupDialog::Collect(CDATagInfo& tag) const {
-  tag.SetName(m_tag->Name());
-  tag.m_Data = m_tag->m_Data;
+  CopySettings(tag, *m_tag);
   TagSettings& d = tag.m_Data;
   CDATagData data(tag);
   FieldChecks checks;
@@ -225,8 +224,7 @@ void TagSetupDialog::accept() {
 void TagSetupDialog::on_TagSetupDialog_accepted() {
   CDATagInfo tag;
   Collect(tag);
-  m_tag->m_Data = tag.m_Data;
-  ApplyName(*m_tag, ItemName(tag));
+  CopySettings(*m_tag, tag);
   emit signalInfoCountTag(ui->spinBox_5->value());
   emit signalInfoTag(SettingsArguments(*m_tag), true);
 }
