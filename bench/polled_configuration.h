@@ -17,7 +17,8 @@ namespace virk::bench {
 inline bool WritePolledConfiguration(const std::string& path, int channels, int groupsPerChannel,
                                      int tagsPerGroup, uint32_t periodMs, const std::vector<uint16_t>& slavePorts,
                                      uint16_t opcuaPort, std::string& error,
-                                     const std::function<std::string(std::string)>& edit = {}) {
+                                     const std::function<std::string(std::string)>& edit = {},
+                                     bool holdingFloats = false) {
   GeneratorOptions generator;
   generator.channels = generator.devices = channels;
   generator.groups = channels * groupsPerChannel;
@@ -26,6 +27,7 @@ inline bool WritePolledConfiguration(const std::string& path, int channels, int 
   generator.tcpPorts = slavePorts;
   generator.groupPeriodMs = periodMs;
   generator.holdingOnly = true;
+  generator.holdingFloats = holdingFloats;
   if (const std::string problem = CheckGeneratorOptions(generator); !problem.empty()) return error = problem, false;
   StartOptions start;
   start.port = std::to_string(opcuaPort);

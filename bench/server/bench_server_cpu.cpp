@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/polled_configuration.h"
+#include "bench/server/process_stats.h"
 #include "libmodbus_slave_process.h"
 #include "loopback_listener.h"
 #include "opcua_client.h"
@@ -33,6 +34,7 @@ using virk::test::StartLibmodbusSlaveProcess;
 using virk::test::StopSlaveProcess;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using virk::bench::ProcessCpuSeconds;
 
 constexpr int kChannels = 10;
 constexpr int kGroupsPerChannel = 10;
@@ -40,22 +42,6 @@ constexpr int kTagsPerGroup = 100;
 constexpr uint32_t kPeriodMs = 1000;
 
 double g_Seconds = 60;
-
-// utime + stime of `pid` in seconds; negative when the process is gone.
-double ProcessCpuSeconds(pid_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(file, line)) return -1;
-  // The command name in parentheses may hold spaces; fields count from after it.
-  const size_t nameEnd = line.rfind(')');
-  if (nameEnd == std::string::npos) return -1;
-  std::istringstream fields(line.substr(nameEnd + 1));
-  std::string skipped;
-  for (int field = 3; field < 14; ++field) fields >> skipped;  // state .. cmajflt
-  unsigned long long utime = 0, stime = 0;
-  if (!(fields >> utime >> stime)) return -1;
-  return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
-}
 
 // Generated names: groups and tags are numbered over the whole file; tag t of
 // group g of channel c reads holding register 100 g + t, which the slave

@@ -13,8 +13,6 @@
 namespace virk::test {
 namespace {
 
-constexpr int kSize = 1000;
-
 bool Readable(int fd, int timeoutMs) {
   pollfd waiter{fd, POLLIN, 0};
   return poll(&waiter, 1, timeoutMs) > 0;
@@ -22,9 +20,9 @@ bool Readable(int fd, int timeoutMs) {
 
 }  // namespace
 
-LibmodbusSlave::LibmodbusSlave() {
-  m_Mapping = modbus_mapping_new(kSize, kSize, kSize, kSize);
-  for (int i = 0; i < kSize; ++i) {
+LibmodbusSlave::LibmodbusSlave(int size) {
+  m_Mapping = modbus_mapping_new(size, size, size, size);
+  for (int i = 0; i < size; ++i) {
     m_Mapping->tab_registers[i] = uint16_t(i);
     m_Mapping->tab_input_registers[i] = uint16_t(0x1000 + i);
     m_Mapping->tab_bits[i] = uint8_t(i % 2);

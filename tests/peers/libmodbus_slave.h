@@ -17,7 +17,8 @@ namespace virk::test {
 
 class LibmodbusSlave {
  public:
-  LibmodbusSlave();
+  // `size` registers and bits of each kind, register i holding i.
+  explicit LibmodbusSlave(int size = 1000);
   ~LibmodbusSlave();
   LibmodbusSlave(const LibmodbusSlave&) = delete;
   LibmodbusSlave& operator=(const LibmodbusSlave&) = delete;

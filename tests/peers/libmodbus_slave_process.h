@@ -8,24 +8,28 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "libmodbus_slave.h"
 
 namespace virk::test {
 
-// Starts `count` slaves; their ports come back through a pipe. The child's
-// pid, or -1 (nothing left running) when a slave could not start.
-inline pid_t StartLibmodbusSlaveProcess(int count, std::vector<uint16_t>& ports) {
+// Starts `count` slaves of `size` registers each; their ports come back
+// through a pipe. The child's pid, or -1 (nothing left running) when a slave
+// could not start.
+inline pid_t StartLibmodbusSlaveProcess(int count, std::vector<uint16_t>& ports, int size = 1000) {
   ports.assign(size_t(count), 0);
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return -1;
   const pid_t child = fork();
   if (child == 0) {
     close(pipeFds[0]);
-    auto* slaves = new LibmodbusSlave[size_t(count)];  // served until the parent ends the child
+    // Served until the parent ends the child.
+    auto* slaves = new std::vector<std::unique_ptr<LibmodbusSlave>>;
     for (int i = 0; i < count; ++i) {
-      const uint16_t port = slaves[i].StartTcp() ? slaves[i].Port() : 0;
+      LibmodbusSlave& slave = *slaves->emplace_back(std::make_unique<LibmodbusSlave>(size));
+      const uint16_t port = slave.StartTcp() ? slave.Port() : 0;
       if (write(pipeFds[1], &port, sizeof port) != sizeof port) _exit(1);
     }
     close(pipeFds[1]);

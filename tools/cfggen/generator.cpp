@@ -46,9 +46,15 @@ struct AddressCounter {
 
 // One holding register read as the number it holds, high byte first ("BA").
 const TagPattern kHoldingPattern = {"Выходной регистр;@;0;0;Да;Да;Групповая;Цел16;BA;Нет;;;;", 1};
+const TagPattern kHoldingFloatPattern = {"Выходной регистр;@;0;0;Да;Да;Групповая;Вещ32;AB CD;Нет;;;;", 2};
 
-void AppendTag(std::string& out, size_t tag, bool holdingOnly, AddressCounter& addresses) {
-  const TagPattern& pattern = holdingOnly ? kHoldingPattern : kTagPatterns[tag % std::size(kTagPatterns)];
+const TagPattern& PatternOf(size_t tag, const GeneratorOptions& options) {
+  if (!options.holdingOnly) return kTagPatterns[tag % std::size(kTagPatterns)];
+  return options.holdingFloats && tag % 2 ? kHoldingFloatPattern : kHoldingPattern;
+}
+
+void AppendTag(std::string& out, size_t tag, const GeneratorOptions& options, AddressCounter& addresses) {
+  const TagPattern& pattern = PatternOf(tag, options);
   const std::string fields = pattern.fields;
   const size_t at = fields.find('@');
   out += ";Tag_" + std::to_string(tag) + ';' + fields.substr(0, at) +
@@ -119,7 +125,7 @@ std::string GenerateConfiguration(const GeneratorOptions& options) {
         AppendGroup(out, group, options.groupPeriodMs);
         const size_t tags = Share(options.tags, options.groups, group);
         if (tags) out += kTagHeader;
-        for (size_t t = 0; t < tags; ++t, ++tag) AppendTag(out, tag, options.holdingOnly, addresses);
+        for (size_t t = 0; t < tags; ++t, ++tag) AppendTag(out, tag, options, addresses);
       }
     }
   }

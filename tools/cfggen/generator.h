@@ -30,6 +30,8 @@ struct GeneratorOptions {
   // Every tag one holding register (Цел16, high byte first, so it reads as
   // the register's number) instead of a mix of kinds and types.
   bool holdingOnly = false;
+  // With holdingOnly: every second tag a 32-bit float over two registers.
+  bool holdingFloats = false;
 };
 
 // Empty when the options can make a file the loader accepts, else the reason.
