@@ -1,5 +1,6 @@
 #include "log.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -10,7 +11,13 @@ LogFunction& Current() {
   static LogFunction fn;
   return fn;
 }
+// Read on every polling thread for every debug record: an atomic, no lock.
+std::atomic<int> g_Minimum{int(LogLevel::Debug)};
 }  // namespace
+
+void SetLogMinimum(LogLevel level) { g_Minimum = int(level); }
+
+bool LogEnabled(LogLevel level) { return int(level) >= g_Minimum.load(std::memory_order_relaxed) && Current(); }
 
 LogFunction SetLogFunction(LogFunction fn) {
   LogFunction previous = std::move(Current());
@@ -19,11 +26,11 @@ LogFunction SetLogFunction(LogFunction fn) {
 }
 
 void LogMessage(LogLevel level, int category, const std::string& text) {
-  if (const LogFunction& fn = Current()) fn(level, category, text);
+  if (LogEnabled(level)) Current()(level, category, text);
 }
 
 void LogFormat(LogLevel level, int category, const char* format, ...) {
-  if (!Current()) return;
+  if (!LogEnabled(level)) return;
   va_list args;
   va_start(args, format);
   va_list copy;

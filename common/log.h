@@ -25,6 +25,10 @@ using LogFunction = std::function<void(LogLevel, int category, const std::string
 
 // Set while no other thread logs (start-up, tests); returns the previous one.
 LogFunction SetLogFunction(LogFunction fn);
+// Messages below `level` are dropped before any formatting (Debug: all pass).
+void SetLogMinimum(LogLevel level);
+// Whether a message of `level` would reach the log function at all.
+bool LogEnabled(LogLevel level);
 void LogMessage(LogLevel level, int category, const std::string& text);
 void LogFormat(LogLevel level, int category, const char* format, ...)
     __attribute__((format(printf, 3, 4)));

@@ -124,6 +124,12 @@ void RouteModelLogToActiveLogger() {
 bool InitLogging(const std::string& logFolder, const std::string& levelOption, std::string& error) {
   // The option names match plog severities 0..6.
   const auto severity = plog::Severity(StartLogLevel(levelOption));
+  // Records the level drops are not even formatted.
+  SetLogMinimum(severity >= plog::debug     ? LogLevel::Debug
+                : severity >= plog::info    ? LogLevel::Info
+                : severity >= plog::warning ? LogLevel::Warning
+                : severity >= plog::error   ? LogLevel::Error
+                                            : LogLevel::Fatal);
   ServerLog(UA_LOGLEVEL_INFO, UA_LOGCATEGORY_SERVER, "LOG level - %s",
             levelOption.empty() ? "INFO" : levelOption.c_str());
   if (!platform::MakeFolders(logFolder, error)) return false;

@@ -1,5 +1,7 @@
 #include "conversion.h"
 
+#include <type_traits>
+
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -20,8 +22,8 @@ bool IsBitOfLowByte(int32_t t) { return t >= kTypeBit0 && t <= kTypeBit0 + 7; }
 
 template <typename T>
 void SetScalar(UA_Variant& out, T value, int typeIndex) {
-  UA_Variant_clear(&out);
-  UA_Variant_setScalarCopy(&out, &value, &UA_TYPES[typeIndex]);
+  static_assert(std::is_trivially_copyable_v<T>);
+  SetScalarValue(out, &value, &UA_TYPES[typeIndex]);
 }
 
 template <typename T>
@@ -73,6 +75,17 @@ bool RawBits(double value, int32_t valueType, uint64_t& bits) {
 }  // namespace
 
 size_t RawByteCount(int32_t valueType) { return size_t(ValueTypeSize(valueType)) * 2; }
+
+void SetScalarValue(UA_Variant& out, const void* value, const UA_DataType* type) {
+  // A scalar of the same type keeps its buffer: a poll converts thousands
+  // of values and would otherwise allocate each one.
+  if (out.type == type && UA_Variant_isScalar(&out) && out.storageType == UA_VARIANT_DATA && type->pointerFree) {
+    std::memcpy(out.data, value, type->memSize);
+    return;
+  }
+  UA_Variant_clear(&out);
+  UA_Variant_setScalarCopy(&out, value, type);
+}
 
 bool GetConvData(const uint8_t* raw, size_t available, int32_t valueType, int32_t byteOrder,
                  UA_Variant& out, uint8_t* image) {

@@ -11,6 +11,10 @@ namespace virk {
 // Bytes a value of the type takes in a register area (2 per register).
 size_t RawByteCount(int32_t valueType);
 
+// `out` becomes a scalar copy of `value`; a scalar of the same plain type
+// is overwritten in place instead of freed and allocated again.
+void SetScalarValue(UA_Variant& out, const void* value, const UA_DataType* type);
+
 // Decodes the raw bytes (`available` of them) of a register value into
 // `out`. Byte and bit types first copy the register's two bytes into
 // `image` when it is given. False for an unknown type or too few bytes;

@@ -14,7 +14,12 @@
 namespace virk {
 namespace {
 
-#define GROUP_DEBUG(text) LogMessage(LogLevel::Debug, kLogUserland, text)
+// The level is checked before the text becomes a string: a poll passes here
+// for every group every period.
+#define GROUP_DEBUG(text) \
+  do {                                                        \
+    if (LogEnabled(LogLevel::Debug)) LogMessage(LogLevel::Debug, kLogUserland, text); \
+  } while (0)
 
 constexpr uint32_t kResultExchangeOff = 1;
 constexpr uint32_t kResultNotWritable = 0x80004005u;
@@ -26,13 +31,19 @@ CDevice* CGroup::Device() const { return dynamic_cast<CDevice*>(Parent()); }
 std::vector<CDATag*> CGroup::Tags() const { return ChildrenOf<CDATag>(*this); }
 
 void CGroup::StartPolling() {
-  m_Image.Build(Tags());
+  // The tree does not change while the channel polls (edits stop it first):
+  // a poll walks this list instead of the child map.
+  m_PolledTags = Tags();
+  m_Image.Build(m_PolledTags);
   const uint64_t period = m_Data.PeriodMs();
   m_Timer.SetPeriod(period > UINT32_MAX ? UINT32_MAX : uint32_t(period));
   m_Timer.SetDueNow();
 }
 
-void CGroup::StopPolling() { m_Image.Release(); }
+void CGroup::StopPolling() {
+  m_Image.Release();
+  m_PolledTags.clear();
+}
 
 int CGroup::Read() {
   GROUP_DEBUG("Lock in thread");
@@ -43,7 +54,8 @@ int CGroup::Read() {
   set.m_Addr = device->m_Data.m_Addr;
   set.m_Direction = kTagSetRead;
   const bool emulated = device->IsEmulated();
-  for (CDATag* tag : Tags()) {
+  set.m_Tags.reserve(m_PolledTags.size());
+  for (CDATag* tag : m_PolledTags) {
     if (!tag->IsReadable()) continue;
     if (!emulated) {
       tag->SetPolled(true);

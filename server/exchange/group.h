@@ -43,6 +43,7 @@ class CGroup : public CGroupBase {
  private:
   PollTimer m_Timer;
   CRegisterImage m_Image;
+  std::vector<CDATag*> m_PolledTags;  // from StartPolling to StopPolling
 };
 
 }  // namespace virk

@@ -23,8 +23,10 @@ bool WordMatches(const uint8_t* received, uint16_t expected) {
   return CmpBufferValue(received, bytes);
 }
 
-void StoreTagValue(CDATag& tag, UA_Variant& value, uint32_t status) {
-  tag.SetValueStatus(value, status);
+// Hands the tag the value and takes its previous one back in `value`, the
+// buffer for the next tag of the response.
+void StoreTagValue(CDATag& tag, UA_Variant& value, uint32_t status, UA_DateTime time) {
+  tag.ExchangeValue(value, status, time);
   tag.SetDone(true);
 }
 
@@ -217,27 +219,30 @@ void CModbus::AnalyseDiscretes(std::vector<CDATag*>& tags) {
   const uint8_t* data = m_Pdu + kDataOffset;
   // Bits exist only in the bytes both announced and received.
   const size_t dataBytes = std::min<size_t>(m_Reqv.nBytes, m_PduLength - kDataOffset);
+  // One reading of the clock for the whole response.
+  const UA_DateTime now = UA_DateTime_now();
+  UA_Variant value;
+  UA_Variant_init(&value);
   for (CDATag* tag : tags) {
     const int index = int(tag->EffectiveAddress()) - int(m_Reqv.StartAddr);
     if (index < 0 || index >= m_Reqv.nRegs || size_t(index / 8) >= dataBytes) continue;
-    UA_Variant value;
-    UA_Variant_init(&value);
     const UA_Boolean on = DiscreteBit(data, uint32_t(index));
-    UA_Variant_setScalarCopy(&value, &on, &UA_TYPES[UA_TYPES_BOOLEAN]);
-    StoreTagValue(*tag, value, kStatusGood);
+    SetScalarValue(value, &on, &UA_TYPES[UA_TYPES_BOOLEAN]);
+    StoreTagValue(*tag, value, kStatusGood, now);
   }
 }
 
 void CModbus::AnalyseRegisters(std::vector<CDATag*>& tags) {
   const uint8_t* data = m_Pdu + kDataOffset;
   const size_t dataBytes = std::min<size_t>(m_Reqv.nBytes, m_PduLength - kDataOffset);
+  const UA_DateTime now = UA_DateTime_now();
+  UA_Variant value;
+  UA_Variant_init(&value);
   for (CDATag* tag : tags) {
     const int index = int(tag->EffectiveAddress()) - int(m_Reqv.StartAddr);
     const size_t offset = size_t(2 * index);
     // A value not wholly received is left for a later request.
     if (index < 0 || offset + RawByteCount(tag->ValueType()) > dataBytes) continue;
-    UA_Variant value;
-    UA_Variant_init(&value);
     if (!GetConvData(data + offset, dataBytes - offset, tag->ValueType(), tag->ByteOrder(), value,
                      tag->RegisterImage())) {
       // A type that cannot be decoded is a configuration fault: say so
@@ -248,8 +253,9 @@ void CModbus::AnalyseRegisters(std::vector<CDATag*>& tags) {
     }
     uint32_t status = kStatusGood;
     tag->ApplyTransform(value, status);
-    StoreTagValue(*tag, value, status);
+    StoreTagValue(*tag, value, status, now);
   }
+  UA_Variant_clear(&value);
 }
 
 void CModbus::MarkSingleWriteDone(std::vector<CDATag*>& tags) const {

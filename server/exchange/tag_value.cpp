@@ -1,5 +1,6 @@
 #include "tag_value.h"
 
+#include <utility>
 #include <vector>
 
 namespace virk {
@@ -42,18 +43,16 @@ void CBaseTag::GetDataValue(UA_DataValue& out) const {
 }
 
 void CBaseTag::SetValueStatus(UA_Variant& value, uint32_t status) {
-  const UA_DateTime now = UA_DateTime_now();
-  UA_Variant previous;
-  {
-    std::lock_guard<std::mutex> lock(m_ValueLock);
-    previous = m_Value;
-    m_Value = value;
-    m_Status = status;
-    m_Timestamp = now;
-    m_HasValue = true;
-  }
-  UA_Variant_init(&value);
-  UA_Variant_clear(&previous);  // freed outside the lock
+  ExchangeValue(value, status, UA_DateTime_now());
+  UA_Variant_clear(&value);  // the previous value, freed outside the lock
+}
+
+void CBaseTag::ExchangeValue(UA_Variant& value, uint32_t status, UA_DateTime time) {
+  std::lock_guard<std::mutex> lock(m_ValueLock);
+  std::swap(m_Value, value);
+  m_Status = status;
+  m_Timestamp = time;
+  m_HasValue = true;
 }
 
 void CBaseTag::SetValue(const UA_Variant& value, uint32_t status) {

@@ -49,6 +49,10 @@ class CBaseTag {
   void GetDataValue(UA_DataValue& out) const;
   // Takes over the contents of `value` (left empty) and sets the status.
   virtual void SetValueStatus(UA_Variant& value, uint32_t status);
+  // Stores `value` with its status, read at `time`, and hands the previous
+  // value back in `value`: a poll storing many values of one type reuses one
+  // buffer instead of allocating and freeing one per value.
+  void ExchangeValue(UA_Variant& value, uint32_t status, UA_DateTime time);
   // Copies `value` and sets the status.
   virtual void SetValue(const UA_Variant& value, uint32_t status);
   virtual void SetStatus(uint32_t status);
