@@ -20,21 +20,27 @@ namespace {
 #define DEVICE_DEBUG(...) LogFormat(LogLevel::Debug, kLogUserland, __VA_ARGS__)
 
 // Removes the tags marked done from the list (clearing their marks); true if any.
+// Drops the served tags, keeping the order of the rest, in one pass and in
+// place (a stable partition allocates a buffer every time).
 bool RemoveDone(std::vector<CDATag*>& tags) {
-  const auto firstDone = std::stable_partition(tags.begin(), tags.end(),
-                                               [](const CDATag* tag) { return !tag->IsDone(); });
-  if (firstDone == tags.end()) return false;
-  for (auto it = firstDone; it != tags.end(); ++it) (*it)->SetDone(false);
-  tags.erase(firstDone, tags.end());
-  return true;
+  auto kept = tags.begin();
+  for (CDATag* tag : tags) {
+    if (tag->IsDone())
+      tag->SetDone(false);
+    else
+      *kept++ = tag;
+  }
+  const bool removed = kept != tags.end();
+  tags.erase(kept, tags.end());
+  return removed;
 }
 
-// The tags of the same register kind as the first, in the set's order.
-std::vector<CDATag*> SameKindAsFirst(const std::vector<CDATag*>& tags) {
-  std::vector<CDATag*> candidates;
+// The tags of the same register kind as the first, in the set's order, into
+// `out` (a buffer the caller reuses from request to request).
+void SameKindAsFirst(const std::vector<CDATag*>& tags, std::vector<CDATag*>& out) {
+  out.clear();
   for (CDATag* tag : tags)
-    if (tag->RegKind() == tags.front()->RegKind()) candidates.push_back(tag);
-  return candidates;
+    if (tag->RegKind() == tags.front()->RegKind()) out.push_back(tag);
 }
 
 // How long a device that failed its last exchange refuses writes at once,
@@ -180,6 +186,8 @@ int CDevice::DataExchange(TagSet& set) {
   const uint64_t start = platform::MonotonicMicros();
   bool failed = false;
   std::vector<CDATag*>& pending = set.m_Tags;
+  std::vector<CDATag*> request;
+  request.reserve(pending.size());
   while (!pending.empty()) {
     if (write)
       channel->LockPortForWrite();
@@ -187,7 +195,7 @@ int CDevice::DataExchange(TagSet& set) {
       channel->LockPort();
     bool good = false;
     Transaction transaction;
-    std::vector<CDATag*> request = SameKindAsFirst(pending);
+    SameKindAsFirst(pending, request);
     const bool built = write ? CreatePacketsWriteDA(request, transaction) : CreatePacketsReadDA(request, transaction);
     if (!built) {
       // A value the tag's type cannot hold, or a kind that cannot be read.
