@@ -23,7 +23,6 @@ enum TagSetDirection : int32_t { kTagSetRead = 1, kTagSetWrite = 2 };
 struct TagSet {
   uint8_t m_Addr = 1;
   int32_t m_Direction = kTagSetRead;
-  int32_t m_Mode = 1;  // data access
   std::vector<CDATag*> m_Tags;
   // How the pass ended, as a client is told: Good, or why it failed.
   uint32_t m_Result = kStatusGood;

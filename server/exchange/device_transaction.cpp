@@ -148,8 +148,7 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
       continue;
     }
     if (transaction.m_Status == kTransactionNoResponse) {
-      DEVICE_DEBUG("ERROR_DATA_TIMEOUIT %d\n", int(made - 1));
-      DEVICE_DEBUG("ERROR_DATA_TIMEOUIT QuanRetry %u Transaction.status %u", unsigned(made - 1),
+      DEVICE_DEBUG("Response time-out: attempt %u, transaction status %u", unsigned(made - 1),
                    unsigned(transaction.m_Status));
       std::lock_guard<std::mutex> lock(GlobalValueLock());
       SetConnection(reached ? kConnectionFailed : kConnectionClosed);
@@ -158,8 +157,7 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
       SetConnection(kConnectionGood);
       break;
     } else {
-      DEVICE_DEBUG("ERROR_DATA %d", int(made - 1));
-      DEVICE_DEBUG("Error Data QuanRetry %u Transaction.status %u", unsigned(made - 1),
+      DEVICE_DEBUG("Bad response: attempt %u, transaction status %u", unsigned(made - 1),
                    unsigned(transaction.m_Status));
       std::lock_guard<std::mutex> lock(GlobalValueLock());
       if (reached) SetConnection(kConnectionFailed);

@@ -56,30 +56,6 @@ TEST(PortFactory, TransportFollowsChannelType) {
   EXPECT_EQ(CreatePortIO(settings), nullptr);
 }
 
-TEST(PortFactory, SameSettingsAndNextPort) {
-  CPortIO_Data_COM comData;
-  comData.m_PortNumber = 4;
-  CPortIO_COM com4(comData), otherCom4(comData);
-  comData.m_PortNumber = 5;
-  CPortIO_COM com5(comData);
-  EXPECT_TRUE(com4.IsSameSettings(otherCom4));
-  EXPECT_FALSE(com4.IsSameSettings(com5));
-  EXPECT_TRUE(com4.NextPort());
-  EXPECT_EQ(com4.m_PortNumber, 5u);
-  EXPECT_TRUE(com4.IsSameSettings(com5));
-
-  CPortIO_Data_TCP tcpData;
-  tcpData.m_IpAddress = 0x0A00000A;
-  CPortIO_TCP tcp(tcpData), sameTcp(tcpData);
-  tcpData.m_Port = 503;
-  CPortIO_TCP otherPort(tcpData);
-  EXPECT_TRUE(tcp.IsSameSettings(sameTcp));
-  EXPECT_FALSE(tcp.IsSameSettings(otherPort));
-  EXPECT_FALSE(tcp.IsSameSettings(com5));
-  EXPECT_FALSE(com5.IsSameSettings(tcp));
-  EXPECT_FALSE(tcp.NextPort());
-}
-
 TEST(PortFactory, PortsWithoutLinkFailEveryOperation) {
   CPortIO_Data_COM data;
   CPortIO_COM com(data);

@@ -172,8 +172,8 @@ TEST_F(SerialPort, OpenIsExclusiveAndAMissingDeviceIsRetried) {
   CPortIO_COM missing(m_Data);
   test::LogCapture log;
   EXPECT_FALSE(missing.PortInit(100));
-  EXPECT_EQ(log.Count("CPortIO_COM::PortInit: CreateFile"), 1u);
-  EXPECT_EQ(log.Count("CPortIO_COM::PortInit: GetLastError() - 2"), 1u);  // ENOENT
+  EXPECT_EQ(log.Count("CPortIO_COM::PortInit: open"), 1u);
+  EXPECT_EQ(log.Count("failed: errno 2"), 1u);  // ENOENT
   const std::string secondEnd = m_Pair.Folder() + "/tty2";
   ASSERT_EQ(symlink(m_Pair.EndB().c_str(), secondEnd.c_str()), 0);
   EXPECT_TRUE(missing.PortInit(100));
@@ -208,7 +208,7 @@ TEST_F(SerialPort, LineSettingsTheDeviceRefusesFailTheOpenAndAreToldOnce) {
   EXPECT_NE(told[0].find("COM1"), std::string::npos) << told[0];
   EXPECT_NE(told[0].find(device), std::string::npos) << told[0];
   EXPECT_NE(told[0].find("baud=9600 data=8 parity=N stop=1"), std::string::npos) << told[0];
-  EXPECT_EQ(log.Count("CComPortIO::SetConfig(): SetCommState"), 2u);
+  EXPECT_EQ(log.Count("CPortIO_COM::SetConfig(): tcsetattr"), 2u);
 
   // The refused open left no lock behind: once the line takes settings
   // again the same port opens, and a later refusal is told again.
@@ -238,7 +238,7 @@ TEST_F(SerialPort, DeviceThatGoesAwayIsAccessDenied) {
   EXPECT_EQ(port.PortState(), kPortStateAccessDenied);
   EXPECT_FALSE(port.IsAvailable());
   EXPECT_TRUE(port.IsOpen());
-  EXPECT_EQ(log.Count("CPortIO_COM::Read COM1 DEV_ACCESS_DENIED"), 1u);
+  EXPECT_EQ(log.Count("CPortIO_COM::Read COM1: the device is gone"), 1u);
   // Reopening finds no device until it is back.
   EXPECT_FALSE(port.ReInit());
   EXPECT_FALSE(port.IsOpen());

@@ -34,10 +34,6 @@ class CPortIO {
   CPortIO(const CPortIO&) = delete;
   CPortIO& operator=(const CPortIO&) = delete;
 
-  // Same port type and same endpoint (COM number; IPv4 address and port).
-  virtual bool IsSameSettings(const CPortIO& other) const = 0;
-  // Moves to the next endpoint for automatic numbering; false when there is none.
-  virtual bool NextPort() = 0;
   virtual bool PortInit(uint32_t timeoutMs) = 0;
   virtual void PortDeInit() = 0;
   // PortDeInit, then PortInit with the stored exchange time-out.

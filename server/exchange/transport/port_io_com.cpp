@@ -79,16 +79,6 @@ void CPortIO_COM::CloseDevice() {
   close(fd);
 }
 
-bool CPortIO_COM::IsSameSettings(const CPortIO& other) const {
-  const auto* com = dynamic_cast<const CPortIO_COM*>(&other);
-  return com && com->m_PortNumber == m_PortNumber;
-}
-
-bool CPortIO_COM::NextPort() {
-  ++m_PortNumber;
-  return true;
-}
-
 bool CPortIO_COM::PortInit(uint32_t timeoutMs) {
   SetExchangeTimeout(timeoutMs);
   COM_DEBUG("CPortIO_COM::PortInit");
@@ -98,8 +88,7 @@ bool CPortIO_COM::PortInit(uint32_t timeoutMs) {
   const int fd = OpenExclusive(path);
   if (fd < 0) {
     const int error = errno;
-    COM_DEBUG("CPortIO_COM::PortInit: CreateFile %s failed", path.c_str());
-    COM_DEBUG("CPortIO_COM::PortInit: GetLastError() - %d", error);
+    COM_DEBUG("CPortIO_COM::PortInit: open %s failed: errno %d", path.c_str(), error);
     return FailInit();
   }
   // A port that runs at other settings than the devices' would only give
@@ -125,14 +114,14 @@ bool CPortIO_COM::FailInit() {
 }
 
 int CPortIO_COM::SetConfig(int fd) {
-  COM_DEBUG("CComPortIO::SetConfig()\n");
+  COM_DEBUG("CPortIO_COM::SetConfig()");
   const std::string mode = serial::ModeText(*this);
   if (!serial::LineSettingsValid(*this)) {
-    COM_DEBUG("CComPortIO::SetConfig(): BuildCommDCB %s failed", mode.c_str());
+    COM_DEBUG("CPortIO_COM::SetConfig(): settings %s not valid", mode.c_str());
     return EINVAL;
   }
   if (const int error = serial::ApplyLineSettings(fd, *this, (m_RtsControl & 3) == 2)) {
-    COM_DEBUG("CComPortIO::SetConfig(): SetCommState %s failed", mode.c_str());
+    COM_DEBUG("CPortIO_COM::SetConfig(): tcsetattr %s failed: errno %d", mode.c_str(), error);
     return error;
   }
   return 0;
@@ -180,7 +169,7 @@ bool CPortIO_COM::ToggleRtsAroundWrite() const {
 }
 
 void CPortIO_COM::PortDeInit() {
-  COM_DEBUG("PortDeInit()");
+  COM_DEBUG("CPortIO_COM::PortDeInit()");
   CloseDevice();
   SetInitialised(false);
 }
@@ -234,15 +223,12 @@ PortResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
   *size = got;
   if (gone) {
     m_PortState = kPortStateAccessDenied;
-    COM_DEBUG("CPortIO_COM::Read COM%d DEV_ACCESS_DENIED\n", int(m_PortNumber));
+    COM_DEBUG("CPortIO_COM::Read COM%d: the device is gone", int(m_PortNumber));
     return kPortFailed;
   }
-  if (result == kPortOk)
-    COM_DEBUG("CPortIO_COM::Read ReadFile OK\n");
-  else
-    COM_DEBUG("CPortIO_COM::Read COM%d TimeOut CancelIo OK\n", int(m_PortNumber));
+  if (result != kPortOk) COM_DEBUG("CPortIO_COM::Read COM%d: time-out", int(m_PortNumber));
   m_PortState = result == kPortOk ? kPortStateDone : kPortStateReadTimeout;
-  COM_DEBUG("CPortIO_COM::Read COM%d ReadFile %d bytes OK\n", int(m_PortNumber), int(got));
+  COM_DEBUG("CPortIO_COM::Read COM%d: %d bytes", int(m_PortNumber), int(got));
   COM_DEBUG("CPortIO_COM::Read result %d", int(result));
   return result;
 }
@@ -288,13 +274,13 @@ PortResult CPortIO_COM::Write(const uint8_t* buffer, uint32_t* size) {
   uint32_t sent = 0;
   const int error = WriteAll(fd, buffer, sent, *size);
   if (toggle) serial::SetModemLine(fd, serial::ModemLine::kRts, false);
-  COM_DEBUG("CPortIO_COM::Write COM%d WriteFile End result %d\n", int(m_PortNumber), error);
+  COM_DEBUG("CPortIO_COM::Write COM%d: write ended, errno %d", int(m_PortNumber), error);
   *size = sent;
 
   PortResult result = kPortOk;
   if (error == ETIMEDOUT) {
     m_PortState = kPortStateWriteTimeout;
-    COM_DEBUG("CPortIO_COM::Write COM%d TimeOut CancelIo\n", int(m_PortNumber));
+    COM_DEBUG("CPortIO_COM::Write COM%d: time-out, output discarded", int(m_PortNumber));
     serial::Purge(fd, false, true);
     result = kPortWriteTimeout;
   } else if (error != 0) {

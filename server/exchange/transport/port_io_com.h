@@ -29,8 +29,6 @@ class CPortIO_COM : public CPortIO, public CPortIO_Data_COM {
   // Closes a port still open so that its exclusive lock never outlives it.
   ~CPortIO_COM() override;
 
-  bool IsSameSettings(const CPortIO& other) const override;
-  bool NextPort() override;
   bool PortInit(uint32_t timeoutMs) override;
   void PortDeInit() override;
   bool IsOpen() const override { return m_Fd.load() >= 0; }

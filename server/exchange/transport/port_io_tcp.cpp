@@ -18,11 +18,6 @@ constexpr int kMaxDiscardRounds = 10000;
 CPortIO_TCP::CPortIO_TCP(const CPortIO_Data_TCP& data)
     : CPortIO(kPortTcp), CPortIO_Data_TCP(data) {}
 
-bool CPortIO_TCP::IsSameSettings(const CPortIO& other) const {
-  const auto* tcp = dynamic_cast<const CPortIO_TCP*>(&other);
-  return tcp && tcp->m_IpAddress == m_IpAddress && tcp->m_Port == m_Port;
-}
-
 bool CPortIO_TCP::PortInit(uint32_t timeoutMs) {
   SetExchangeTimeout(timeoutMs);
   m_Client.Close();

@@ -12,8 +12,6 @@ class CPortIO_TCP : public CPortIO, public CPortIO_Data_TCP {
  public:
   explicit CPortIO_TCP(const CPortIO_Data_TCP& data = CPortIO_Data_TCP());
 
-  bool IsSameSettings(const CPortIO& other) const override;
-  bool NextPort() override { return false; }
   // Forgets any connection; the next Write connects.
   bool PortInit(uint32_t timeoutMs) override;
   void PortDeInit() override;
