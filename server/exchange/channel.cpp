@@ -120,6 +120,12 @@ PortResult CChannel::PortRead(uint8_t* buffer, uint32_t* size) {
   return m_Port->Read(buffer, size);
 }
 
+PortResult CChannel::DiscardPortInput() {
+  if (!IsRunning() || !m_Port) return IsRunning() ? kPortFailed : kPortOk;
+  if (!m_Port->IsOpen() || !m_Port->IsAvailable()) m_Port->ReInit();
+  return m_Port->DiscardInput();
+}
+
 PortResult CChannel::PortWrite(const uint8_t* buffer, uint32_t* size) {
   if (!IsRunning()) return kPortOk;
   if (!m_Port) return kPortFailed;
@@ -158,10 +164,11 @@ void CChannel::RunLoop(CThread& thread) {
   for (CDevice* device : devices) device->InitDevice();
   // Writes on the server thread use the register images: built and freed
   // only under the port lock.
-  LockPort();
-  for (const auto& deviceGroups : groups)
-    for (CGroup* group : deviceGroups) group->StartPolling();
-  UnlockPort();
+  {
+    ChannelPortLock lock(this);
+    for (const auto& deviceGroups : groups)
+      for (CGroup* group : deviceGroups) group->StartPolling();
+  }
 
   PollTimer portTimer(kPortRetryMs);
   bool linkReady = false;
@@ -210,10 +217,11 @@ void CChannel::RunLoop(CThread& thread) {
     PauseMs(NextSleepMs(groups));
   }
 
-  LockPort();
-  for (const auto& deviceGroups : groups)
-    for (CGroup* group : deviceGroups) group->StopPolling();
-  UnlockPort();
+  {
+    ChannelPortLock lock(this);
+    for (const auto& deviceGroups : groups)
+      for (CGroup* group : deviceGroups) group->StopPolling();
+  }
   thread.SetRunning(false);
 }
 

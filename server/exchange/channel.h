@@ -47,6 +47,8 @@ class CChannel : public CChannelBase {
   // The device transactions' way to the port: nothing while the channel is
   // not running; the link is reopened first when it is closed or unavailable.
   PortResult PortRead(uint8_t* buffer, uint32_t* size);
+  // Drops pending input before a request (a late answer to an earlier one).
+  PortResult DiscardPortInput();
   PortResult PortWrite(const uint8_t* buffer, uint32_t* size);
   void LockPort();
   void UnlockPort();
@@ -92,6 +94,23 @@ class CChannel : public CChannelBase {
   std::mutex m_PauseMutex;
   std::condition_variable m_PauseWake;
   CThread m_Thread;
+};
+
+// Holds a channel's port lock for a scope; a channel without a port has
+// nothing to hold.
+class ChannelPortLock {
+ public:
+  explicit ChannelPortLock(CChannel* channel) : m_Channel(channel) {
+    if (m_Channel) m_Channel->LockPort();
+  }
+  ~ChannelPortLock() {
+    if (m_Channel) m_Channel->UnlockPort();
+  }
+  ChannelPortLock(const ChannelPortLock&) = delete;
+  ChannelPortLock& operator=(const ChannelPortLock&) = delete;
+
+ private:
+  CChannel* m_Channel;
 };
 
 }  // namespace virk

@@ -88,14 +88,11 @@ void CDevice::InitDevice() {
   m_LastFailure = kStatusGood;
   // The protocol object belongs to whoever holds the port.
   CChannel* channel = Channel();
-  if (channel) channel->LockPort();
+  ChannelPortLock lock(channel);
   m_Modbus.SetUnitAddress(m_Data.m_Addr);
   m_Modbus.SetLimits(m_Data.m_MaxRegsInReqv, m_Data.m_MaxStatesInReqv, m_Data.m_dFragment);
   m_Modbus.ForgetSplits();
-  if (channel) {
-    m_Modbus.SetProtocol(channel->m_Data.m_Protocol);
-    channel->UnlockPort();
-  }
+  if (channel) m_Modbus.SetProtocol(channel->m_Data.m_Protocol);
 }
 
 bool CDevice::IsEmulated() const { return BoolValue(m_Emulation); }

@@ -101,7 +101,7 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
     }
     AttemptLimits limits(*channel);
     if (write) limits.Bound(channel->m_Data.m_ResponseTimeout);
-    channel->PortRead(nullptr, nullptr);
+    channel->DiscardPortInput();
     {
       std::lock_guard<std::mutex> lock(GlobalValueLock());
       if (!channel->IsPortOpen()) SetConnection(kConnectionPortNotOpen);

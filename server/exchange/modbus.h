@@ -39,6 +39,18 @@ struct ModbusRequest {
   uint8_t Value[2] = {0, 0};  // what a single write sent, as in the frame
 };
 
+// Modbus function codes, as the frames carry them.
+enum FunctionCode : uint8_t {
+  kFcReadCoils = 1,
+  kFcReadDiscreteInputs = 2,
+  kFcReadHoldingRegisters = 3,
+  kFcReadInputRegisters = 4,
+  kFcWriteSingleCoil = 5,
+  kFcWriteSingleRegister = 6,
+  kFcWriteMultipleCoils = 15,
+  kFcWriteMultipleRegisters = 16,
+};
+
 class CModbus {
  public:
   static constexpr size_t kBufferSize = 550;

@@ -30,15 +30,17 @@ void SortTags(std::vector<CDATag*>& tags, Key key) {
 }
 
 uint8_t ReadFunction(int32_t kind) {
-  static const uint8_t kByKind[] = {2, 1, 4, 3};
+  // By register kind: discrete inputs, coils, input registers, holding registers.
+  static const uint8_t kByKind[] = {kFcReadDiscreteInputs, kFcReadCoils, kFcReadInputRegisters,
+                                    kFcReadHoldingRegisters};
   return (kind >= 0 && kind <= 3) ? kByKind[kind] : 0;
 }
 
 uint8_t WriteFunction(const CDATag& tag) {
   if (!tag.m_Data.m_Write) return 0;
   const bool single = !tag.IsWriteGroup() && tag.SizeInRegisters() == 1;
-  if (tag.RegKind() == kRegCoil) return single ? 5 : 15;
-  if (tag.RegKind() == kRegHolding) return single ? 6 : 16;
+  if (tag.RegKind() == kRegCoil) return single ? kFcWriteSingleCoil : kFcWriteMultipleCoils;
+  if (tag.RegKind() == kRegHolding) return single ? kFcWriteSingleRegister : kFcWriteMultipleRegisters;
   return 0;
 }
 
@@ -142,7 +144,7 @@ bool CModbus::Request_Write(std::vector<CDATag*>& tags) {
   }
   m_Reqv = ModbusRequest{};
   m_Reqv.Fun = fun;
-  if (fun == 5 || fun == 6) return BuildSingleWrite(first, tags);
+  if (fun == kFcWriteSingleCoil || fun == kFcWriteSingleRegister) return BuildSingleWrite(first, tags);
   return BuildMultipleWrite(tags);
 }
 
@@ -150,7 +152,7 @@ bool CModbus::BuildSingleWrite(CDATag& tag, const std::vector<CDATag*>& tags) {
   m_Reqv.StartAddr = tag.EffectiveAddress();
   m_Reqv.nRegs = 1;
   m_Reqv.nBytes = 2;
-  if (m_Reqv.Fun == 5) {
+  if (m_Reqv.Fun == kFcWriteSingleCoil) {
     if (!tag.PendingValue()) return false;
     m_Reqv.Value[0] = PendingIsOn(tag) ? 0xFF : 0x00;
     m_Reqv.Value[1] = 0x00;
@@ -164,7 +166,7 @@ bool CModbus::BuildSingleWrite(CDATag& tag, const std::vector<CDATag*>& tags) {
 }
 
 bool CModbus::BuildMultipleWrite(std::vector<CDATag*>& tags) {
-  const bool coils = m_Reqv.Fun == 15;
+  const bool coils = m_Reqv.Fun == kFcWriteMultipleCoils;
   const uint16_t limit = coils ? std::min(m_MaxDiscretes, kMaxWriteCoils)
                                : std::min<uint16_t>(m_MaxRegisters, kMaxWriteRegisters);
   const uint16_t count = PlanWrite(tags, limit);

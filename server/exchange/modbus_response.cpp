@@ -111,7 +111,7 @@ bool CModbus::ValidateResponse() {
     }
     responseFun = fun;
     switch (fun) {
-      case 1: case 2: case 3: case 4:
+      case kFcReadCoils: case kFcReadDiscreteInputs: case kFcReadHoldingRegisters: case kFcReadInputRegisters:
         if (m_Pdu[2] != m_Reqv.nBytes) {
           LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse bytes m_Addr = %u function = %u (%u != %u)",
                     m_Addr, fun, m_Pdu[2], m_Reqv.nBytes);
@@ -124,7 +124,7 @@ bool CModbus::ValidateResponse() {
           return Fail(kFrameIncomplete);
         }
         break;
-      case 5: case 6:
+      case kFcWriteSingleCoil: case kFcWriteSingleRegister:
         if (b >= 4 && !WordMatches(m_Pdu + 2, m_Reqv.StartAddr)) {
           LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse CmpBufferValue DO RO = %u",
                     m_Reqv.StartAddr);
@@ -132,7 +132,7 @@ bool CModbus::ValidateResponse() {
         }
         if (b <= 5) return Fail(kFrameIncomplete);
         break;
-      case 15: case 16:
+      case kFcWriteMultipleCoils: case kFcWriteMultipleRegisters:
         if (b < 6) return Fail(kFrameIncomplete);
         if (!WordMatches(m_Pdu + 2, m_Reqv.StartAddr)) {
           LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse CmpBufferValue m_Reqv.StartAddr = %u",
@@ -172,16 +172,16 @@ bool CModbus::ChecksumMatches() const {
 
 bool CModbus::AnalyseResponse(std::vector<CDATag*>& tags) {
   switch (m_ResponseFun) {
-    case 1: case 2:
+    case kFcReadCoils: case kFcReadDiscreteInputs:
       AnalyseDiscretes(tags);
       return true;
-    case 3: case 4:
+    case kFcReadHoldingRegisters: case kFcReadInputRegisters:
       AnalyseRegisters(tags);
       return true;
-    case 5: case 6:
+    case kFcWriteSingleCoil: case kFcWriteSingleRegister:
       MarkSingleWriteDone(tags);
       return m_PduLength >= 6 && CmpBufferValue(m_Pdu + 4, m_Reqv.Value);
-    case 15: case 16:
+    case kFcWriteMultipleCoils: case kFcWriteMultipleRegisters:
       return AnalyseMultipleWrite(tags);
     case kExceptionFunction:
       AnalyseException(tags);
@@ -197,7 +197,7 @@ uint8_t CModbus::ExceptionCode() const {
 
 void CModbus::AnalyseException(std::vector<CDATag*>& tags) {
   const uint8_t code = ExceptionCode();
-  const bool read = m_Reqv.Fun >= 1 && m_Reqv.Fun <= 4;
+  const bool read = m_Reqv.Fun >= kFcReadCoils && m_Reqv.Fun <= kFcReadInputRegisters;
   // One missing address must not spoil a whole block: read it in halves
   // until the addresses that fail stand alone, and keep the rest Good.
   if (read && code == kExceptionIllegalAddress && m_Reqv.nRegs > 1 && !tags.empty() &&
@@ -262,7 +262,7 @@ void CModbus::MarkSingleWriteDone(std::vector<CDATag*>& tags) const {
   if (tags.empty()) return;
   CDATag& written = *tags.front();
   written.SetDone(true);
-  if (m_ResponseFun != 6) return;
+  if (m_ResponseFun != kFcWriteSingleRegister) return;
   // Byte and bit tags of the register went out with it through the image.
   for (CDATag* tag : tags)
     if (UsesRegisterImage(tag->ValueType()) && tag->EffectiveAddress() == written.EffectiveAddress())
@@ -274,7 +274,7 @@ bool CModbus::AnalyseMultipleWrite(std::vector<CDATag*>& tags) {
   if (!WordMatches(m_Pdu + 2, m_Reqv.StartAddr) || !WordMatches(m_Pdu + 4, m_Reqv.nRegs)) return false;
   const uint32_t end = uint32_t(m_Reqv.StartAddr) + m_Reqv.nRegs;
   for (CDATag* tag : tags) {
-    if (m_ResponseFun == 16) tag->SetPendingValue(nullptr);
+    if (m_ResponseFun == kFcWriteMultipleRegisters) tag->SetPendingValue(nullptr);
     if (tag->EffectiveAddress() < end) tag->SetDone(true);
   }
   return true;

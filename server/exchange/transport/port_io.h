@@ -43,9 +43,10 @@ class CPortIO {
   // Serialises whole request/response exchanges; not recursive.
   virtual void Lock() { m_Lock.lock(); }
   virtual void Unlock() { m_Lock.unlock(); }
-  // Reads what arrives within the time-outs; *size is in/out. Read(nullptr,
-  // nullptr) discards all pending input.
+  // Reads what arrives within the time-outs into `buffer`; *size is in/out.
   virtual PortResult Read(uint8_t* buffer, uint32_t* size) = 0;
+  // Drops all pending input (such as a late answer to an earlier request).
+  virtual PortResult DiscardInput() = 0;
   virtual PortResult Write(const uint8_t* buffer, uint32_t* size) = 0;
   // Gives up the exchange in flight after its answer did not come: whatever
   // the link still holds of it is dropped, so that no request outlives the

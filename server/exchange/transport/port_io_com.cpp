@@ -179,15 +179,17 @@ void CPortIO_COM::AbortExchange() {
   if (fd >= 0) serial::Purge(fd, true, true);
 }
 
+PortResult CPortIO_COM::DiscardInput() {
+  const int fd = m_Fd.load();
+  if (fd >= 0) serial::Purge(fd, true, true);
+  m_PortState = kPortStateDone;
+  return kPortOk;
+}
+
 PortResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
   const int fd = m_Fd.load();
-  if (!buffer) {
-    if (fd >= 0) serial::Purge(fd, true, true);
-    m_PortState = kPortStateDone;
-    return kPortOk;
-  }
   COM_DEBUG("CPortIO_COM::Read");
-  if (fd < 0 || !size) {
+  if (fd < 0 || !buffer || !size) {
     if (size) *size = 0;
     return kPortFailed;
   }

@@ -55,24 +55,24 @@ PortResult CPortIO_TCP::Write(const uint8_t* buffer, uint32_t* size) {
   return kPortOk;
 }
 
-void CPortIO_TCP::DiscardInput() {
+PortResult CPortIO_TCP::DiscardInput() {
+  if (!m_Client.IsOpen()) return kPortFailed;
   uint8_t scratch[100];
   for (int round = 0; round < kMaxDiscardRounds; ++round) {
     uint32_t size = sizeof scratch;
-    if (m_Client.Receive(scratch, &size, 0) != kPortOk) return;
+    if (m_Client.Receive(scratch, &size, 0) != kPortOk) break;
   }
+  return kPortOk;
 }
 
 PortResult CPortIO_TCP::Read(uint8_t* buffer, uint32_t* size) {
-  if (!m_Client.IsOpen()) {
+  if (!m_Client.IsOpen() || !buffer || !size) {
     if (size) *size = 0;
     return kPortFailed;
   }
   m_Client.SetTimeout(CapWait(ExchangeTimeout()));
   PassKeepGoing();
-  if (buffer && size) return m_Client.Receive(buffer, size, CTCPExchange::kUseStoredTimeout);
-  DiscardInput();
-  return kPortOk;
+  return m_Client.Receive(buffer, size, CTCPExchange::kUseStoredTimeout);
 }
 
 }  // namespace virk

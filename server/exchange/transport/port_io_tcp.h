@@ -19,6 +19,7 @@ class CPortIO_TCP : public CPortIO, public CPortIO_Data_TCP {
   bool IsAvailable() const override { return true; }
   PortResult Read(uint8_t* buffer, uint32_t* size) override;
   PortResult Write(const uint8_t* buffer, uint32_t* size) override;
+  PortResult DiscardInput() override;
   // Resets the connection: a request the device has not answered must not
   // wait in the socket to be carried out later. The next Write reconnects.
   void AbortExchange() override { m_Client.Abort(); }
@@ -26,7 +27,6 @@ class CPortIO_TCP : public CPortIO, public CPortIO_Data_TCP {
  private:
   bool ConnectOnDemand();
   void PassKeepGoing() { m_Client.SetKeepGoing(KeepGoing(), m_Interrupt); }
-  void DiscardInput();
 
   CTCPClient m_Client;
 };
