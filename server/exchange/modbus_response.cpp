@@ -230,6 +230,7 @@ void CModbus::AnalyseDiscretes(std::vector<CDATag*>& tags) {
     SetScalarValue(value, &on, &UA_TYPES[UA_TYPES_BOOLEAN]);
     StoreTagValue(*tag, value, kStatusGood, now);
   }
+  UA_Variant_clear(&value);  // the last tag's previous value
 }
 
 void CModbus::AnalyseRegisters(std::vector<CDATag*>& tags) {
