@@ -180,15 +180,17 @@ std::u16string RecordsText(const CTreeItemRoot& root) {
 }
 
 int WriteConfiguration(const CTreeItemRoot& root, const std::string& path, bool plain) {
+  return WriteRecordsText(RecordsText(root), path, plain);
+}
+
+int WriteRecordsText(const std::u16string& records, const std::string& path, bool plain) {
   std::string error;
-  if (plain) return WriteConfigText(path, WithCrLf(RecordsText(root)), false, error)
-                        ? kWriteOk
-                        : kWriteRecordsFailed;
+  if (plain) return WriteConfigText(path, WithCrLf(records), false, error) ? kWriteOk : kWriteRecordsFailed;
 
   // The new records replace the old ones in one write; the options and users
   // sections of the file stay as they were. A file that is not a readable
   // configuration has no sections to keep.
-  std::u16string text = RecordsText(root);
+  std::u16string text = records;
   std::u16string old;
   if (ReadConfigText(path, true, old, error)) text.append(old, RecordSectionEnd(old));
   const std::string bytes = EncodeConfigText(text, true);

@@ -19,5 +19,7 @@ enum WriteResult : int {
 std::u16string RecordsText(const CTreeItemRoot& root);
 
 int WriteConfiguration(const CTreeItemRoot& root, const std::string& path, bool plain);
+// The same with the records already made by RecordsText.
+int WriteRecordsText(const std::u16string& records, const std::string& path, bool plain);
 
 }  // namespace virk

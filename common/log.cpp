@@ -29,6 +29,10 @@ void LogMessage(LogLevel level, int category, const std::string& text) {
   if (LogEnabled(level)) Current()(level, category, text);
 }
 
+void LogMessage(LogLevel level, int category, const char* text) {
+  if (LogEnabled(level)) Current()(level, category, text);
+}
+
 void LogFormat(LogLevel level, int category, const char* format, ...) {
   if (!LogEnabled(level)) return;
   va_list args;

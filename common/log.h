@@ -30,6 +30,8 @@ void SetLogMinimum(LogLevel level);
 // Whether a message of `level` would reach the log function at all.
 bool LogEnabled(LogLevel level);
 void LogMessage(LogLevel level, int category, const std::string& text);
+// A fixed text: it becomes a string only when the level lets it through.
+void LogMessage(LogLevel level, int category, const char* text);
 void LogFormat(LogLevel level, int category, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 

@@ -38,15 +38,16 @@ bool LoadConfiguration(virk::CTreeItemRoot& root, const QString& path, bool plai
 int SaveConfiguration(const virk::CTreeItemRoot& root, const QString& path, bool plain,
                       QStringList* problem) {
   // The last guard: what the server and the next open would refuse is not
-  // written at all.
+  // written at all. The records are made once, checked, then written.
+  const std::u16string records = virk::RecordsText(root);
   virk::CTreeItemRoot check;
   virk::CCsvLoader loader(check, ItemFactory());
   loader.SetLogRecordErrors(false);
-  if (!loader.LoadText(virk::RecordsText(root))) {
+  if (!loader.LoadText(records)) {
     if (problem) *problem = FirstErrors(loader);
     return 14;
   }
-  switch (virk::WriteConfiguration(root, path.toStdString(), plain)) {
+  switch (virk::WriteRecordsText(records, path.toStdString(), plain)) {
     case 0: return 0;
     case 1: return 12;
     default: return 13;

@@ -45,8 +45,7 @@ bool CDATag::ApplyTransform(UA_Variant& value, uint32_t& status) const {
     outOfRange = true;
   }
   if (outOfRange) status = kStatusBadOutOfRange;
-  UA_Variant_clear(&value);
-  UA_Variant_setScalarCopy(&value, &engineering, &UA_TYPES[UA_TYPES_DOUBLE]);
+  SetScalarValue(value, &engineering, &UA_TYPES[UA_TYPES_DOUBLE]);
   return true;
 }
 

@@ -14,12 +14,7 @@
 namespace virk {
 namespace {
 
-// The level is checked before the text becomes a string: a poll passes here
-// for every group every period.
-#define GROUP_DEBUG(text) \
-  do {                                                        \
-    if (LogEnabled(LogLevel::Debug)) LogMessage(LogLevel::Debug, kLogUserland, text); \
-  } while (0)
+#define GROUP_DEBUG(text) LogMessage(LogLevel::Debug, kLogUserland, text)
 
 constexpr uint32_t kResultExchangeOff = 1;
 constexpr uint32_t kResultNotWritable = 0x80004005u;

@@ -113,9 +113,7 @@ FieldChecks ChannelSetupDialog::Collect(CChannelInfo& channel) const {
 
 void ChannelSetupDialog::Recheck() {
   CChannelInfo channel;
-  Collect(channel).Mark({ui->nameEdit, ui->timeOutBox, ui->quanRetryBox, ui->timeBusyBox,
-                         ui->comNoBox, ui->baudRateBox, ui->ipEdit, ui->tcpPortBox,
-                         ui->timeoutConnectBox});
+  Collect(channel).Mark(this);
 }
 
 void ChannelSetupDialog::accept() {

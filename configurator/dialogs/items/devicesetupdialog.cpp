@@ -48,8 +48,7 @@ FieldChecks DeviceSetupDialog::Collect(CDeviceInfo& device) const {
 
 void DeviceSetupDialog::Recheck() {
   CDeviceInfo device;
-  Collect(device).Mark({ui->nameEdit, ui->addressBox, ui->maxRegsBox, ui->maxDiscretsBox,
-                        ui->maxFragmentationBox});
+  Collect(device).Mark(this);
 }
 
 void DeviceSetupDialog::accept() {

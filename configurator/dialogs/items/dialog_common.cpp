@@ -10,6 +10,16 @@ namespace {
 
 const char kRefusedStyle[] = "background-color: #ffd7d7;";
 
+// The lines, spin boxes and lists of a dialog (not the line inside a spin box).
+QList<QWidget*> FieldsOf(QWidget* dialog) {
+  QList<QWidget*> fields;
+  for (QLineEdit* edit : dialog->findChildren<QLineEdit*>())
+    if (!qobject_cast<QSpinBox*>(edit->parent())) fields << edit;
+  for (QSpinBox* spin : dialog->findChildren<QSpinBox*>()) fields << spin;
+  for (QComboBox* box : dialog->findChildren<QComboBox*>()) fields << box;
+  return fields;
+}
+
 }  // namespace
 
 void TranslateCancel(QDialogButtonBox* box) {
@@ -40,12 +50,14 @@ void FieldChecks::Refuse(QWidget* field, const QString& label, const QString& re
   m_refusals.push_back({field, label, reason});
 }
 
-void FieldChecks::Mark(const QList<QWidget*>& fields) const {
-  for (QWidget* field : fields) {
+void FieldChecks::Mark(QWidget* dialog) const {
+  for (QWidget* field : FieldsOf(dialog)) {
     auto refusal = std::find_if(m_refusals.begin(), m_refusals.end(),
                                 [field](const Refusal& r) { return r.field == field; });
     const bool refused = refusal != m_refusals.end();
-    field->setStyleSheet(refused ? kRefusedStyle : "");
+    // Only a change is applied: a new style sheet repolishes the widget.
+    const QString style = refused ? kRefusedStyle : "";
+    if (field->styleSheet() != style) field->setStyleSheet(style);
     field->setToolTip(refused ? "Допустимо: " + refusal->reason : QString());
   }
 }
@@ -60,10 +72,12 @@ bool FieldChecks::ShowFirst(QWidget* dialog) const {
 }
 
 void WatchFields(QWidget* dialog, const std::function<void()>& recheck) {
-  for (QLineEdit* edit : dialog->findChildren<QLineEdit*>())
-    QObject::connect(edit, &QLineEdit::textChanged, dialog, recheck);
-  for (QSpinBox* spin : dialog->findChildren<QSpinBox*>())
-    QObject::connect(spin, &QSpinBox::textChanged, dialog, recheck);
-  for (QComboBox* box : dialog->findChildren<QComboBox*>())
-    QObject::connect(box, &QComboBox::currentIndexChanged, dialog, recheck);
+  for (QWidget* field : FieldsOf(dialog)) {
+    if (auto* edit = qobject_cast<QLineEdit*>(field))
+      QObject::connect(edit, &QLineEdit::textChanged, dialog, recheck);
+    else if (auto* spin = qobject_cast<QSpinBox*>(field))
+      QObject::connect(spin, &QSpinBox::textChanged, dialog, recheck);
+    else if (auto* box = qobject_cast<QComboBox*>(field))
+      QObject::connect(box, &QComboBox::currentIndexChanged, dialog, recheck);
+  }
 }

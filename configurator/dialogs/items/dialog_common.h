@@ -58,9 +58,9 @@ class FieldChecks {
   void Refuse(QWidget* field, const QString& label, const QString& reason);
 
   bool Passed() const { return m_refusals.isEmpty(); }
-  // Marks each of `fields` that was refused (its tooltip says why) and clears
-  // the marks of the others.
-  void Mark(const QList<QWidget*>& fields) const;
+  // Marks each field of the dialog that was refused (its tooltip says why)
+  // and clears the marks of the others.
+  void Mark(QWidget* dialog) const;
   // The first refusal in a message box, its field focused; false when every
   // field passed.
   bool ShowFirst(QWidget* dialog) const;

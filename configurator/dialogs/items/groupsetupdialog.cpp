@@ -50,7 +50,7 @@ FieldChecks GroupSetupDialog::Collect(CGroupInfo& group) const {
 
 void GroupSetupDialog::Recheck() {
   CGroupInfo group;
-  Collect(group).Mark({ui->nameEdit, ui->updateRateBox});
+  Collect(group).Mark(this);
 }
 
 void GroupSetupDialog::accept() {

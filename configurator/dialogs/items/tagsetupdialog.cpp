@@ -211,9 +211,7 @@ FieldChecks TagSetupDialog::Collect(CDATagInfo& tag) const {
 
 void TagSetupDialog::Recheck() {
   CDATagInfo tag;
-  Collect(tag).Mark({ui->nameEdit, ui->addressBox, ui->regsInSegmentBox, ui->segmentPosBox,
-                     ui->srcMinEdit, ui->srcMaxEdit, ui->dstMinEdit, ui->dstMaxEdit,
-                     ui->factorEdit, ui->constEdit, ui->periodBox, ui->spinBox_5});
+  Collect(tag).Mark(this);
 }
 
 void TagSetupDialog::accept() {
