@@ -22,6 +22,7 @@
 #include "generator.h"
 #include "server/exchange/da_tag.h"
 #include "server/exchange/global.h"
+#include "server/exchange/group.h"
 #include "server/exchange/server_item_factory.h"
 #include "server/gateway.h"
 #include "server/server_context.h"
@@ -39,17 +40,26 @@ class NoExchange : public ExchangeControl {
   void StopExchange() override {}
 };
 
-std::unique_ptr<CTreeItemRoot> MakeTree(size_t channels, size_t devices, size_t groups, size_t tags) {
+std::string MakeText(size_t channels, size_t devices, size_t groups, size_t tags) {
   GeneratorOptions options;
   options.channels = channels;
   options.devices = devices;
   options.groups = groups;
   options.tags = tags;
+  return GenerateConfiguration(options);
+}
+
+std::unique_ptr<CTreeItemRoot> LoadTree(const std::string& text, const CItemFactory& factory) {
   auto root = std::make_unique<CTreeItemRoot>();
-  const CServerItemFactory factory;
   CCsvLoader loader(*root, factory);
-  if (!loader.LoadText(Utf8ToUtf16(GenerateConfiguration(options)))) return nullptr;
-  PrepareItems(*root);
+  if (!loader.LoadText(Utf8ToUtf16(text))) return nullptr;
+  return root;
+}
+
+std::unique_ptr<CTreeItemRoot> MakeTree(size_t channels, size_t devices, size_t groups, size_t tags) {
+  const CServerItemFactory factory;
+  auto root = LoadTree(MakeText(channels, devices, groups, tags), factory);
+  if (root) PrepareItems(*root);
   return root;
 }
 
@@ -172,6 +182,75 @@ void BM_BuildAddressSpace100k(benchmark::State& state) {
   state.counters["memory_ratio"] = double(ours.bytes) / double(plain.bytes);
 }
 BENCHMARK(BM_BuildAddressSpace100k)->Unit(benchmark::kSecond)->Iterations(8)->UseRealTime();
+
+// Heap per tag of each part the server keeps for 100,000 tags, measured in
+// one child: the configuration model (the tree of plain items), the engine
+// (what the run-time items add to it, and the groups' polling lists and
+// register images) and the address space (the gateway's nodes and index).
+struct ComponentBytes {
+  bool ok = false;
+  size_t model = 0;
+  size_t engine = 0;
+  size_t addressSpace = 0;
+};
+
+ComponentBytes MeasureComponents() {
+  const std::string text = MakeText(10, 100, 1000, kBuildTags);
+  ComponentBytes bytes;
+  size_t before = HeapInUse();
+  {
+    const CPlainItemFactory plainFactory;
+    const auto plain = LoadTree(text, plainFactory);
+    if (!plain) return bytes;
+    bytes.model = HeapInUse() - before;
+  }
+  before = HeapInUse();
+  const CServerItemFactory factory;
+  const auto root = LoadTree(text, factory);
+  if (!root) return bytes;
+  PrepareItems(*root);
+  std::vector<CGroup*> groups;
+  std::function<void(CItem&)> collect = [&](CItem& item) {
+    if (auto* group = dynamic_cast<CGroup*>(&item)) groups.push_back(group);
+    for (const auto& child : item.Children()) collect(*child.second);
+  };
+  collect(*root);
+  for (CGroup* group : groups) group->StartPolling();
+  bytes.engine = HeapInUse() - before - bytes.model;
+  UA_UInt16 ns = 0;
+  UA_Server* server = bench::NewLoopbackServer(4840, ns);
+  NoExchange exchange;
+  before = HeapInUse();
+  Gateway gateway(server, ns, *root, factory, exchange);
+  bytes.ok = gateway.DefineAddressSpace();
+  bytes.addressSpace = HeapInUse() - before;
+  for (CGroup* group : groups) group->StopPolling();
+  return bytes;
+}
+
+void BM_MemoryByComponent100k(benchmark::State& state) {
+  bench::OpenServerLog();
+  ComponentBytes bytes;
+  for (auto _ : state) {
+    int channel[2];
+    if (pipe(channel) != 0) return state.SkipWithError("no pipe");
+    const pid_t child = fork();
+    if (child == 0) {
+      close(channel[0]);
+      const ComponentBytes measured = MeasureComponents();
+      _exit(write(channel[1], &measured, sizeof measured) == ssize_t(sizeof measured) ? 0 : 1);
+    }
+    close(channel[1]);
+    if (child < 0 || read(channel[0], &bytes, sizeof bytes) != ssize_t(sizeof bytes)) bytes.ok = false;
+    close(channel[0]);
+    if (child > 0) waitpid(child, nullptr, 0);
+    if (!bytes.ok) return state.SkipWithError("a part failed to build or did not report");
+  }
+  state.counters["model_B_per_tag"] = double(bytes.model) / kBuildTags;
+  state.counters["engine_B_per_tag"] = double(bytes.engine) / kBuildTags;
+  state.counters["address_space_B_per_tag"] = double(bytes.addressSpace) / kBuildTags;
+}
+BENCHMARK(BM_MemoryByComponent100k)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 // The gateway's nodes and, under "P." names, plain variables holding the
 // same values in their nodes, on one server.
