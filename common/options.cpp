@@ -156,6 +156,8 @@ int ParseStartParameters(const std::string& utf8Text, std::vector<std::string>& 
   values[kStartMaxSessions] = ini.GetValue("options", kMaxSessionsLimit.key, "");
   values[kStartMaxSessionTimeout] = ini.GetValue("options", kMaxSessionTimeoutLimit.key, "");
   values[kStartAnonymousReadOnly] = ini.GetValue("options", kAnonymousReadOnlyKey, "");
+  values[kStartDemoteAfter] = ini.GetValue("options", kDemoteAfterLimit.key, "");
+  values[kStartDemoteMs] = ini.GetValue("options", kDemoteMsLimit.key, "");
   return 0;
 }
 

@@ -1,7 +1,8 @@
 // The options and users sections that follow the records of a .cfg file:
 //
 //   INIFILE\n\n[options]\nport = ...\n ... trustFolder = ...\n
-//   (maxSessions, maxSessionTimeout and anonymousReadOnly only when added by hand)
+//   (maxSessions, maxSessionTimeout, anonymousReadOnly, demoteAfter and
+//   demoteMs only when added by hand)
 //   USERS\n\n[users]\nusers = name;password;name;password;
 //
 // The server reads both with INI rules from the unscrambled text in memory;
@@ -29,6 +30,8 @@ enum StartValue : size_t {
   kStartMaxSessions,
   kStartMaxSessionTimeout,
   kStartAnonymousReadOnly,
+  kStartDemoteAfter,
+  kStartDemoteMs,
   kStartValueCount
 };
 
@@ -43,6 +46,13 @@ struct StartLimit {
 constexpr StartLimit kMaxSessionsLimit{"maxSessions", 1, 10000, 100};
 // Milliseconds; an abandoned session holds its place this long at most.
 constexpr StartLimit kMaxSessionTimeoutLimit{"maxSessionTimeout", 1000, 3600000, 600000};
+
+// Demotion of a device that stopped answering, off unless demoteAfter is
+// given: after that many failed exchanges in a row the device is left out of
+// the polls for demoteMs milliseconds, then tried once, so that its time-outs
+// do not stretch the poll period of the live devices on the same line.
+constexpr StartLimit kDemoteAfterLimit{"demoteAfter", 0, 1000, 0};
+constexpr StartLimit kDemoteMsLimit{"demoteMs", 100, 3600000, 10000};
 
 // Anonymous sessions may browse, read and subscribe, but not write or call
 // the management methods; off unless the text is "true".
@@ -68,7 +78,8 @@ enum OptionsResult : int {
 };
 
 // Takes the texts of StartValue (port, log, allowanonimus, derFile, pemFile,
-// trustFolder, users, maxSessions, maxSessionTimeout, anonymousReadOnly;
+// trustFolder, users, maxSessions, maxSessionTimeout, anonymousReadOnly,
+// demoteAfter, demoteMs;
 // empty when missing)
 // from UTF-8 text with INI rules.
 // 0 on success, non-zero when the text cannot be parsed.

@@ -48,6 +48,14 @@ std::string ApplyStartOptions(const std::vector<std::string>& values, ServerCont
   ReplaceIfGiven(context.usersText, text(kStartUsers));
   context.maxSessions = UA_UInt16(LimitValue(text(kStartMaxSessions), kMaxSessionsLimit));
   context.maxSessionTimeoutMs = LimitValue(text(kStartMaxSessionTimeout), kMaxSessionTimeoutLimit);
+  DemotionRule demotion;
+  demotion.failedExchanges = LimitValue(text(kStartDemoteAfter), kDemoteAfterLimit);
+  demotion.skipMs = LimitValue(text(kStartDemoteMs), kDemoteMsLimit);
+  context.global.SetDemotion(demotion);
+  if (demotion.IsOn())
+    ServerLog(UA_LOGLEVEL_INFO, UA_LOGCATEGORY_SERVER,
+              "A device is left out of the polls for %u ms after %u failed exchanges in a row",
+              unsigned(demotion.skipMs), unsigned(demotion.failedExchanges));
   return text(kStartLog);
 }
 

@@ -25,6 +25,15 @@ enum ChannelConnection : int32_t {
   kLinkNotTried = 4,
 };
 
+// Optional demotion of a device that stopped answering: after `failedExchanges`
+// failed exchanges in a row it is left out of the polls for `skipMs`, then
+// tried once. Off while `failedExchanges` is 0.
+struct DemotionRule {
+  uint32_t failedExchanges = 0;
+  uint32_t skipMs = 0;
+  bool IsOn() const { return failedExchanges > 0; }
+};
+
 class CChannel : public CChannelBase {
  public:
   CChannel();
@@ -76,6 +85,10 @@ class CChannel : public CChannelBase {
 
   std::vector<CDevice*> Devices() const;
 
+  // Read by the devices when the thread starts.
+  void SetDemotion(const DemotionRule& rule) { m_Demotion = rule; }
+  const DemotionRule& Demotion() const { return m_Demotion; }
+
  private:
   void RunLoop(CThread& thread);
   bool OpenLink();
@@ -94,6 +107,7 @@ class CChannel : public CChannelBase {
   std::mutex m_PauseMutex;
   std::condition_variable m_PauseWake;
   CThread m_Thread;
+  DemotionRule m_Demotion;
 };
 
 // Holds a channel's port lock for a scope; a channel without a port has

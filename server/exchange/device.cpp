@@ -89,6 +89,9 @@ void CDevice::InitDevice() {
   // The protocol object belongs to whoever holds the port.
   CChannel* channel = Channel();
   ChannelPortLock lock(channel);
+  m_Demotion = channel ? channel->Demotion() : DemotionRule{};
+  m_FailedInARow = 0;
+  m_Demoted = false;
   m_Modbus.SetUnitAddress(m_Data.m_Addr);
   m_Modbus.SetLimits(m_Data.m_MaxRegsInReqv, m_Data.m_MaxStatesInReqv, m_Data.m_dFragment);
   m_Modbus.ForgetSplits();
@@ -126,8 +129,13 @@ uint32_t CDevice::WriteRefusal() const {
   if (channel->ConnectionState() != kLinkReady) return kStatusBadNotConnected;
   // A write to a device that has just failed would only hold every client
   // up for a time-out; its polls tell when it is back.
+  if (IsDemoted()) return kStatusBadNoCommunication;
   if (!m_LastFailed || platform::TickCount32() - m_LastFailureTick.load() >= kKnownDownMs) return kStatusGood;
   return m_LastFailure.load() == kStatusBadNotConnected ? kStatusBadNotConnected : kStatusBadNoCommunication;
+}
+
+bool CDevice::IsDemoted() const {
+  return m_Demoted.load() && platform::TickCount32() - m_DemotedTick.load() < m_Demotion.skipMs;
 }
 
 void CDevice::ShowEmulated() {
@@ -168,6 +176,14 @@ void CDevice::MarkConnectionFailed(uint32_t failure) {
   }
   m_LastGood = false;
   m_LastFailed = true;
+  // Once demoted, the one try after the time out either ends it or starts another.
+  if (!m_Demotion.IsOn() || ++m_FailedInARow < m_Demotion.failedExchanges) return;
+  m_FailedInARow = m_Demotion.failedExchanges;
+  if (!m_Demoted)
+    LogFormat(LogLevel::Warning, kLogUserland, "Device %s left out of the polls after %u failed exchanges, tried again every %u ms",
+              FullName().c_str(), unsigned(m_FailedInARow), unsigned(m_Demotion.skipMs));
+  m_DemotedTick = platform::TickCount32();
+  m_Demoted = true;
 }
 
 int CDevice::DataExchange(TagSet& set) {
@@ -277,6 +293,9 @@ bool CDevice::OperateTransactions(Transaction& transaction, TagSet& set) {
     }
     m_LastGood = true;
     m_LastFailed = false;
+    m_FailedInARow = 0;
+    if (m_Demoted.exchange(false))
+      LogFormat(LogLevel::Info, kLogUserland, "Device %s answers again, polled as before", FullName().c_str());
   }
   return true;
 }

@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "channel.h"
 #include "common/item.h"
 #include "modbus.h"
 #include "tag_value.h"
 
 namespace virk {
 
-class CChannel;
 class CDATag;
 class CGroup;
 struct Transaction;
@@ -63,6 +63,8 @@ class CDevice : public CDeviceBase {
   // answered at once without a transaction (exchange stopped, link down,
   // or the device failed its last exchange a moment ago).
   uint32_t WriteRefusal() const;
+  // Demoted and still within its time out of the polls (see DemotionRule).
+  bool IsDemoted() const;
 
   // The status variable of that name, or null.
   CBaseTag* FindStatusTag(const std::string& name);
@@ -101,6 +103,11 @@ class CDevice : public CDeviceBase {
   // Why the last exchange failed, and when (ticks), for refusing writes.
   std::atomic<uint32_t> m_LastFailure{kStatusGood};
   std::atomic<uint32_t> m_LastFailureTick{0};
+  // Counted under the port lock, by polls and writes alike.
+  DemotionRule m_Demotion;
+  uint32_t m_FailedInARow = 0;
+  std::atomic<bool> m_Demoted{false};
+  std::atomic<uint32_t> m_DemotedTick{0};
 };
 
 }  // namespace virk

@@ -43,6 +43,7 @@ void CGlobal::StartExchange() {
   for (CChannel* channel : Channels(m_Root.get())) {
     // Settings edited while stopped take effect here.
     channel->UpdateTransport();
+    channel->SetDemotion(m_Demotion);
     channel->StartThread();
   }
   m_Started = true;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "channel.h"
 #include "common/item.h"
 
 namespace virk {
@@ -32,11 +33,14 @@ class CGlobal {
   // Lets every thread leave at once, then joins them one by one.
   void StopExchange();
   bool IsStarted() const { return m_Started.load(); }
+  // Given to every channel at the next start.
+  void SetDemotion(const DemotionRule& rule) { m_Demotion = rule; }
 
  private:
   std::mutex m_ControlLock;
   std::atomic<bool> m_Started{false};
   std::unique_ptr<CTreeItemRoot> m_Root;
+  DemotionRule m_Demotion;
 };
 
 }  // namespace virk

@@ -26,16 +26,16 @@ std::vector<std::string> Parse(const std::string& text) {
 }
 
 TEST(StartParameters, ValuesFromOptionsAndUsersSections) {
-  // The session limits and the read-only flag are added by hand, in any
+  // The session limits, the read-only flag and demotion are added by hand, in any
   // place of the section.
   const std::string text = std::string(kRecords) +
                            "INIFILE\n\n[options]\nmaxSessions = 20\nport = 5000\nlog = debug\n"
                            "allowanonimus = false\nANONYMOUSREADONLY = true\n"
                            "derFile = /c/server.der\npemFile = /c/server.pem\ntrustFolder = /c/trust\n"
-                           "maxSessionTimeout = 60000\nUSERS\n\n[users]\nusers = иван;пароль 1;petr;;";
+                           "maxSessionTimeout = 60000\ndemoteAfter = 3\ndemoteMs = 2500\nUSERS\n\n[users]\nusers = иван;пароль 1;petr;;";
   const std::vector<std::string> expected = {"5000",          "debug",    "false",
                                              "/c/server.der", "/c/server.pem", "/c/trust",
-                                             "иван;пароль 1;petr;;", "20", "60000", "true"};
+                                             "иван;пароль 1;petr;;", "20", "60000", "true", "3", "2500"};
   EXPECT_EQ(Parse(text), expected);
 }
 
@@ -127,7 +127,7 @@ TEST(OptionsText, WriterKeepsKeysAddedByHand) {
   // sections' keys are not carried into the options.
   const std::u16string text = Utf8ToUtf16(kRecords) +
                               u"INIFILE\n\n[options]\nport = 1\n  anonymousReadOnly = true \n; a note\n"
-                              u"LOG = debug\nmaxSessions = 7\n[other]\nkey = x\nUSERS\n\n[users]\nusers = a;1;";
+                              u"LOG = debug\nmaxSessions = 7\ndemoteAfter = 2\nDemoteMs = 500\n[other]\nkey = x\nUSERS\n\n[users]\nusers = a;1;";
   StartOptions options;
   options.port = "5002";
   const std::u16string written = WithStartOptions(text, options);
@@ -137,6 +137,8 @@ TEST(OptionsText, WriterKeepsKeysAddedByHand) {
   EXPECT_EQ(values[kStartLog], "info");
   EXPECT_EQ(values[kStartAnonymousReadOnly], "true");
   EXPECT_EQ(values[kStartMaxSessions], "7");
+  EXPECT_EQ(values[kStartDemoteAfter], "2");
+  EXPECT_EQ(values[kStartDemoteMs], "500");
   EXPECT_EQ(values[kStartUsers], "a;1;");
   EXPECT_EQ(written.find(u"key = x"), std::u16string::npos);
   EXPECT_EQ(written.find(u"a note"), std::u16string::npos);
@@ -213,7 +215,7 @@ TEST_F(OptionsFile, ServerReadsOptionsAndUsersWithoutWorkFile) {
   const std::vector<std::string> values = StartValues();
   // The writer has no session limits: they stay empty, the server's defaults.
   EXPECT_EQ(values, (std::vector<std::string>{"4999", "info", "true", "", "/keys/my key.pem", "",
-                                              "оператор;секрет;", "", "", ""}));
+                                              "оператор;секрет;", "", "", "", "", ""}));
   EXPECT_EQ(LoadLogins(values[kStartUsers], path_),
             (std::vector<Login>{{"оператор", "секрет"}}));
   // Only the configuration itself: no clear-text copy was left beside it.

@@ -1,5 +1,6 @@
 // The engine against pymodbus slaves of known contents: Modbus TCP, RTU
 // over TCP, and RTU and ASCII on a socat serial line.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -186,6 +187,87 @@ TEST_F(EngineSerialPeers, PortIsClosedWhenTheDeviceGoesAwayAndReopenedWhenItIsBa
   EXPECT_TRUE(channel->IsPortOpen());
   EXPECT_EQ(Int32Value(device->m_Connection), kConnectionGood);
   global.StopExchange();
+}
+
+// One serial line, three live devices and one that never answers (unit 9;
+// an RTU slave leaves frames to other units unanswered). Polled every
+// 200 ms with a response time-out of 1 s and one attempt. Counts the polls that reached a
+// live tag within a window, starting once the silent device has failed as
+// often as demotion asks.
+struct SilentDeviceLine {
+  CGlobal global;
+  std::vector<CDATag*> liveTags;
+  CDevice* silent = nullptr;
+  CDATag* silentTag = nullptr;
+
+  explicit SilentDeviceLine(const DemotionRule& rule) {
+    auto root = std::make_unique<CTreeItemRoot>();
+    CChannel* channel = test::AddComChannel(*root, 1, 19200, kProtocolRtu, 1000);
+    channel->m_Data.m_Attempts = 1;
+    for (uint8_t unit : {1, 2, 3}) {
+      CDevice* device = test::AddDevice(*channel, unit, "Dev" + std::to_string(unit));
+      liveTags.push_back(test::AddTag(*test::AddGroup(*device, 200), "HR10", kRegHolding, 10, kTypeUInt16));
+    }
+    silent = test::AddDevice(*channel, 9, "Silent");
+    silentTag = test::AddTag(*test::AddGroup(*silent, 200), "HR10", kRegHolding, 10, kTypeUInt16);
+    global.SetRoot(std::move(root));
+    global.SetDemotion(rule);
+  }
+  ~SilentDeviceLine() { global.StopExchange(); }
+
+  // Fewest new values among the live tags within `windowMs`.
+  int FewestLivePolls(int windowMs) {
+    std::vector<UA_DateTime> last;
+    std::vector<int> polls(liveTags.size(), 0);
+    for (CDATag* tag : liveTags) last.push_back(tag->Timestamp());
+    const auto start = std::chrono::steady_clock::now();
+    while (test::ElapsedMs(start) < windowMs) {
+      for (size_t i = 0; i < liveTags.size(); ++i)
+        if (const UA_DateTime now = liveTags[i]->Timestamp(); now != last[i]) {
+          last[i] = now;
+          ++polls[i];
+        }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return *std::min_element(polls.begin(), polls.end());
+  }
+};
+
+TEST_F(EngineSerialPeers, ADemotedSilentDeviceNoLongerSlowsTheLiveOnesOfItsLine) {
+  ASSERT_TRUE(m_Slave.StartSerial(m_Pair.EndB(), "rtu", 19200, "1,2,3"));
+  const auto liveGood = [](SilentDeviceLine& line) {
+    return std::all_of(line.liveTags.begin(), line.liveTags.end(),
+                       [](const CDATag* tag) { return test::TagHas(*tag, 10); });
+  };
+  // Nominal: 10 polls of each live device in 2 s. Without demotion each turn
+  // of the loop also waits 1 s for the silent device: about 2.
+  int withoutDemotion = 0;
+  {
+    SilentDeviceLine line(DemotionRule{});
+    line.global.StartExchange();
+    ASSERT_TRUE(test::WaitFor([&] { return liveGood(line); }, 10000));
+    ASSERT_TRUE(test::WaitFor([&] { return line.silentTag->Status() == kStatusBadTimeout; }, 5000));
+    withoutDemotion = line.FewestLivePolls(2000);
+    EXPECT_FALSE(line.silent->IsDemoted());
+  }
+  {
+    SilentDeviceLine line(DemotionRule{2, 3000});
+    line.global.StartExchange();
+    ASSERT_TRUE(test::WaitFor([&] { return liveGood(line); }, 10000));
+    ASSERT_TRUE(test::WaitFor([&] { return line.silent->IsDemoted(); }, 8000));
+    const int withDemotion = line.FewestLivePolls(2000);
+    EXPECT_GE(withDemotion, 6);
+    EXPECT_LE(withoutDemotion, 4);
+    EXPECT_GT(withDemotion, withoutDemotion);
+    // Left out, it stays Bad and shows the failure; a write is refused at once.
+    EXPECT_EQ(line.silentTag->Status(), kStatusBadTimeout);
+    EXPECT_EQ(Int32Value(line.silent->m_Connection), kConnectionFailed);
+    EXPECT_EQ(line.silent->WriteRefusal(), kStatusBadNoCommunication);
+    // After its time out it is tried once, fails, and is left out again.
+    ASSERT_TRUE(test::WaitFor([&] { return !line.silent->IsDemoted(); }, 3000));
+    EXPECT_TRUE(test::WaitFor([&] { return line.silent->IsDemoted(); }, 3000));
+    EXPECT_TRUE(liveGood(line));
+  }
 }
 
 }  // namespace

@@ -251,7 +251,8 @@ TEST_F(CfgTool, CheckSaysWhatTheServerMakesOfTheOptions) {
   GeneratorOptions options;
   const std::string text = GenerateConfiguration(options) +
                            "INIFILE\n\n[options]\nport = 70000\nlog = Debug\nallowanonimus = no\n"
-                           "derFile = /c/s.der\nUSERS\n\n[users]\nusers = a;1;b";
+                           "derFile = /c/s.der\nmaxSessions = 0\ndemoteAfter = 3\ndemoteMs = 5s\n"
+                           "USERS\n\n[users]\nusers = a;1;b";
   std::string error;
   ASSERT_TRUE(WriteConfigText(PathOf("opt.cfg"), Utf8ToUtf16(text), true, error)) << error;
   std::ostringstream out;
@@ -262,7 +263,10 @@ TEST_F(CfgTool, CheckSaysWhatTheServerMakesOfTheOptions) {
         prefix + "log \"Debug\" is not a level word, the server logs at info",
         prefix + "allowanonimus \"no\" is neither true nor false, anonymous access stays allowed",
         prefix + "the user list ends with a name without a password, ignored",
-        prefix + "port 4840, log info, anonymous access allowed, 1 users, certificate /c/s.der"})
+        prefix + "maxSessions \"0\" is not a number 1..10000, the server uses 100",
+        prefix + "demoteMs \"5s\" is not a number 100..3600000, the server uses 10000",
+        prefix + "port 4840, log info, anonymous access allowed, 1 users, certificate /c/s.der, "
+                 "a device is demoted after 3 failed exchanges for 10000 ms"})
     EXPECT_NE(out.str().find(expected), std::string::npos) << expected << "\n" << out.str();
 }
 

@@ -76,6 +76,15 @@ void ReportStartOptions(const std::string& path, bool scrambled, std::ostream& o
   if (!StartFlagKnown(readOnly))
     out << prefix << kAnonymousReadOnlyKey << " \"" << readOnly
         << "\" is neither true nor false, anonymous sessions keep every right\n";
+  for (const auto& [limit, index] : {std::pair{kMaxSessionsLimit, kStartMaxSessions},
+                                     {kMaxSessionTimeoutLimit, kStartMaxSessionTimeout},
+                                     {kDemoteAfterLimit, kStartDemoteAfter},
+                                     {kDemoteMsLimit, kStartDemoteMs}}) {
+    const std::string& text = values[index];
+    if (!text.empty() && !StartNumber(text, limit.min, limit.max))
+      out << prefix << limit.key << " \"" << text << "\" is not a number " << limit.min << ".." << limit.max
+          << ", the server uses " << limit.fallback << '\n';
+  }
   const std::vector<Login> logins = LoadLogins(values[kStartUsers], path);
   const std::string& users = values[kStartUsers];
   const size_t pieces = std::count(users.begin(), users.end(), ';') +
@@ -88,6 +97,12 @@ void ReportStartOptions(const std::string& path, bool scrambled, std::ostream& o
   for (const auto& [key, index] : {std::pair{"certificate", kStartDerFile},
                                    {"key", kStartPemFile}, {"trust folder", kStartTrustFolder}})
     if (!values[index].empty()) out << ", " << key << " " << values[index];
+  const auto number = [&values](const StartLimit& limit, StartValue index) {
+    return values[index].empty() ? limit.fallback : StartNumber(values[index], limit.min, limit.max).value_or(limit.fallback);
+  };
+  if (const uint32_t after = number(kDemoteAfterLimit, kStartDemoteAfter))
+    out << ", a device is demoted after " << after << " failed exchanges for "
+        << number(kDemoteMsLimit, kStartDemoteMs) << " ms";
   out << '\n';
 }
 
