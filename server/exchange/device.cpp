@@ -89,9 +89,10 @@ void CDevice::InitDevice() {
   // The protocol object belongs to whoever holds the port.
   CChannel* channel = Channel();
   ChannelPortLock lock(channel);
-  m_Demotion = channel ? channel->Demotion() : DemotionRule{};
-  m_FailedInARow = 0;
   m_Demoted = false;
+  m_Demotion = channel ? channel->Demotion() : DemotionRule{};
+  m_DemotedMs = m_Demotion.skipMs;
+  m_FailedInARow = 0;
   m_Modbus.SetUnitAddress(m_Data.m_Addr);
   m_Modbus.SetLimits(m_Data.m_MaxRegsInReqv, m_Data.m_MaxStatesInReqv, m_Data.m_dFragment);
   m_Modbus.ForgetSplits();
@@ -135,7 +136,7 @@ uint32_t CDevice::WriteRefusal() const {
 }
 
 bool CDevice::IsDemoted() const {
-  return m_Demoted.load() && platform::TickCount32() - m_DemotedTick.load() < m_Demotion.skipMs;
+  return m_Demoted.load() && platform::TickCount32() - m_DemotedTick.load() < m_DemotedMs.load();
 }
 
 void CDevice::ShowEmulated() {

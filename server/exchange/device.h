@@ -108,6 +108,7 @@ class CDevice : public CDeviceBase {
   uint32_t m_FailedInARow = 0;
   std::atomic<bool> m_Demoted{false};
   std::atomic<uint32_t> m_DemotedTick{0};
+  std::atomic<uint32_t> m_DemotedMs{0};  // the rule's time, for the server thread's writes
 };
 
 }  // namespace virk
