@@ -15,6 +15,6 @@ bool DefineAddressSpace(ServerContext& context) {
   return context.gateway->DefineAddressSpace();
 }
 
-bool CreateMethods(ServerContext& context) { return !context.gateway || context.gateway->CreateMethods(); }
+bool CreateMethods(ServerContext& context) { return context.gateway && context.gateway->CreateMethods(); }
 
 }  // namespace virk::server

@@ -11,7 +11,7 @@ namespace virk::server {
 // sessions start and stop the exchange. True on success.
 bool DefineAddressSpace(ServerContext& context);
 
-// Adds the management methods. True on FAILURE, as start-up expects of it.
+// Adds the management methods. True on success.
 bool CreateMethods(ServerContext& context);
 
 }  // namespace virk::server

@@ -123,7 +123,7 @@ bool ManagementMethods::CreateMethods() {
       failed = true;
     }
   }
-  return failed;
+  return !failed;
 }
 
 UA_StatusCode ManagementMethods::StartExchange(const std::string& input, std::string& output) {

@@ -19,7 +19,7 @@ class ManagementMethods {
   ManagementMethods& operator=(const ManagementMethods&) = delete;
 
   // Adds the five method nodes; a refused one is logged and the rest still
-  // added. True on FAILURE (any refused), as start-up expects.
+  // added. True when all five were added.
   bool CreateMethods();
 
   // The bodies of the methods: the output text, or Bad for an empty input

@@ -104,7 +104,7 @@ int RunServer(int argc, char** argv) {
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
   ServerLog(UA_LOGLEVEL_INFO, UA_LOGCATEGORY_SERVER, "Add variable time (seconds): %f", elapsed.count());
 
-  if (CreateMethods(context)) return Fail("Failed call CreateMethods, exit");
+  if (!CreateMethods(context)) return Fail("Failed call CreateMethods, exit");
   return Serve(context.server, context.port);
 }
 

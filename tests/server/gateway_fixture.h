@@ -68,7 +68,7 @@ class InProcessGateway {
     const UA_UInt16 ns = UA_Server_addNamespace(m_Server, kNamespaceUri);
     m_Gateway = std::make_unique<Gateway>(m_Server, ns, root, m_Factory, exchange);
     m_Defined = m_Gateway->DefineAddressSpace();
-    m_MethodsFailed = m_Gateway->CreateMethods();
+    m_MethodsAdded = m_Gateway->CreateMethods();
     m_Running = UA_Server_run_startup(m_Server) == UA_STATUSCODE_GOOD;
     if (m_Running) m_Loop = std::thread([this] { Loop(); });
   }
@@ -81,7 +81,7 @@ class InProcessGateway {
   InProcessGateway(const InProcessGateway&) = delete;
   InProcessGateway& operator=(const InProcessGateway&) = delete;
 
-  bool Ready() const { return m_Running && m_Defined && !m_MethodsFailed; }
+  bool Ready() const { return m_Running && m_Defined && m_MethodsAdded; }
   std::string Url() const { return LoopbackUrl(m_Port); }
   UA_Server* Server() const { return m_Server; }
   Gateway& Gate() { return *m_Gateway; }
@@ -109,7 +109,7 @@ class InProcessGateway {
   UA_Server* m_Server = nullptr;
   CServerItemFactory m_Factory;
   std::unique_ptr<Gateway> m_Gateway;
-  bool m_Defined = false, m_MethodsFailed = true;
+  bool m_Defined = false, m_MethodsAdded = false;
   std::atomic<bool> m_Running{false};
   std::mutex m_LoopLock;
   std::thread m_Loop;
