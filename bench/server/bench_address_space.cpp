@@ -22,7 +22,9 @@
 #include "generator.h"
 #include "server/exchange/da_tag.h"
 #include "server/exchange/global.h"
+#include "server/exchange/device.h"
 #include "server/exchange/group.h"
+#include "server/exchange/item_children.h"
 #include "server/exchange/server_item_factory.h"
 #include "server/gateway.h"
 #include "server/server_context.h"
@@ -210,11 +212,9 @@ ComponentBytes MeasureComponents() {
   if (!root) return bytes;
   PrepareItems(*root);
   std::vector<CGroup*> groups;
-  std::function<void(CItem&)> collect = [&](CItem& item) {
-    if (auto* group = dynamic_cast<CGroup*>(&item)) groups.push_back(group);
-    for (const auto& child : item.Children()) collect(*child.second);
-  };
-  collect(*root);
+  for (CChannel* channel : ChildrenOf<CChannel>(*root))
+    for (CDevice* device : channel->Devices())
+      for (CGroup* group : device->Groups()) groups.push_back(group);
   for (CGroup* group : groups) group->StartPolling();
   bytes.engine = HeapInUse() - before - bytes.model;
   UA_UInt16 ns = 0;

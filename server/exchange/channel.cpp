@@ -202,13 +202,10 @@ void CChannel::RunLoop(CThread& thread) {
       if (emulated[d] || linkReady) {
         for (CGroup* group : groups[d]) {
           if (!group->Timer().IsDue()) continue;
-          // Its groups wait a period after the time out ends instead of
-          // keeping the loop awake.
-          if (!emulated[d] && device->IsDemoted()) {
-            group->Timer().Restart();
-            continue;
-          }
           group->Timer().Restart();
+          // A demoted device's groups wait their period like the others
+          // instead of keeping the loop awake.
+          if (!emulated[d] && device->IsDemoted()) continue;
           // Only a lost or unavailable link is closed; a silent device is not.
           if (group->Read() != 0 && m_Port && (!m_Port->IsOpen() || !m_Port->IsAvailable()) &&
               linkReady) {
