@@ -1,18 +1,17 @@
 #include "app/mainwindow.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QSplitter>
 #include <QThread>
-#include <QUrl>
 
 #include "app/app_log.h"
 #include "app/prompts.h"
 #include "dialogs/aboutdialog.h"
+#include "dialogs/helpwindow.h"
 #include "dialogs/items/channelsetupdialog.h"
 #include "dialogs/items/devicesetupdialog.h"
 #include "dialogs/items/groupsetupdialog.h"
@@ -806,9 +805,20 @@ void MainWindow::tableWidget_2_customContextMenuRequested(const QPoint& pos) {
 void MainWindow::on_about_action_triggered() { AboutDialog(this).exec(); }
 
 void MainWindow::on_action_help_triggered() {
-  const QString help = QDir::current().absoluteFilePath("opcua-server_modbus.chm");
-  if (!QFileInfo::exists(help) || !QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
-    Warn("Не удалось открыть справку");
+  if (m_help) {
+    m_help->raise();
+    m_help->activateWindow();
+    return;
+  }
+  QStringList tried;
+  const QString folder = FindManualFolder(QCoreApplication::applicationDirPath(), &tried);
+  if (folder.isEmpty()) {
+    Warn("Не удалось открыть справку: руководство не найдено (index.md в папках:\n" + tried.join("\n") + ")");
+    return;
+  }
+  m_help = new HelpWindow(folder, this);
+  m_help->setAttribute(Qt::WA_DeleteOnClose);
+  m_help->show();
 }
 
 void MainWindow::on_create_certiifcates_triggered() { slotCreateCertificates({}); }

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QHash>
 #include <QMap>
+#include <QPointer>
 #include <QProcess>
 #include <QStringList>
 #include <QTimer>
@@ -18,6 +19,7 @@
 #include "model/server_calls.h"
 #include "server_process/server_runner.h"
 
+class HelpWindow;
 class OPCUAWrapper;
 class QLabel;
 class TrendView;
@@ -194,6 +196,8 @@ class MainWindow : public QMainWindow {
   void RefreshTags();
 
   Ui::MainWindow* ui;
+  // The open help window, if any: F1 brings it forward instead of a second one.
+  QPointer<HelpWindow> m_help;
   virk::CTreeItemRoot m_root;
   QMap<QTreeWidgetItem*, virk::CItem*> m_items;
   QString m_configPath;
