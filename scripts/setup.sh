@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on Debian 12 and builds the
 # project. Safe to run again: each step is skipped when its result is present.
+#
+#   setup.sh                         install, then build into build/ (VIRK_BUILD_DIR)
+#   setup.sh --deps-only             install only
+#   setup.sh --package-deps FOLDER   install, and build the static open62541 the
+#                                    Debian package links into FOLDER
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,6 +27,7 @@ apt_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-pymodbus python3-serial python3-serial-asyncio libmodbus-dev mbpoll socat
   xvfb xauth openbox clang libclang-rt-14-dev llvm
+  debhelper dpkg-dev lintian systemd man-db
 )
 
 missing_packages() {
@@ -90,34 +96,63 @@ open62541_usable() {
   return 1
 }
 
+# Debian's source tarball of open62541 1.4, fetched once into the cache.
+open62541_tarball() {
+  mkdir -p "$work/src"
+  local tarball
+  tarball=$(ls "$work"/src/open62541_1.4*.orig.tar.gz 2>/dev/null | head -n 1 || true)
+  if [ -z "$tarball" ]; then
+    log "open62541: fetching Debian's source tarball" >&2
+    trixie_update >&2
+    # The archive lacks some of the package's side files, so apt exits non-zero
+    # after the tarball has arrived: the tarball is what counts.
+    (cd "$work/src" && trixie_apt -qq source --download-only open62541) >&2 || true
+    tarball=$(ls "$work"/src/open62541_1.4*.orig.tar.gz 2>/dev/null | head -n 1 || true)
+    [ -n "$tarball" ] || { echo "open62541 source tarball could not be fetched" >&2; exit 1; }
+  fi
+  echo "$tarball"
+}
+
+# Builds open62541 into `prefix`; the rest of the arguments go to its cmake.
+build_open62541() {
+  local name=$1 prefix=$2
+  shift 2
+  local tarball src="$work/src/$name" build="$work/build-$name"
+  tarball=$(open62541_tarball)
+  log "open62541: building $(basename "$tarball") into $prefix"
+  rm -rf "$src" "$build"
+  mkdir -p "$src"
+  tar -xzf "$tarball" -C "$src" --strip-components=1
+  cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+    -DUA_ENABLE_ENCRYPTION=OPENSSL -DUA_NAMESPACE_ZERO=REDUCED \
+    -DUA_ENABLE_AMALGAMATION=OFF -DUA_BUILD_EXAMPLES=OFF -DUA_BUILD_UNIT_TESTS=OFF \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib "$@" > "$work/$name-configure.log"
+  cmake --build "$build" -j"$(nproc)" > "$work/$name-build.log"
+  cmake --install "$build" > /dev/null
+}
+
 install_open62541() {
   if open62541_usable; then
     log "open62541: usable version present"
     return
   fi
-  mkdir -p "$work/src"
-  local tarball
-  tarball=$(ls "$work"/src/open62541_1.4*.orig.tar.gz 2>/dev/null | head -n 1 || true)
-  if [ -z "$tarball" ]; then
-    log "open62541: fetching Debian's source tarball"
-    trixie_update
-    # The archive lacks some of the package's side files, so apt exits non-zero
-    # after the tarball has arrived: the tarball is what counts.
-    (cd "$work/src" && trixie_apt -qq source --download-only open62541) || true
-    tarball=$(ls "$work"/src/open62541_1.4*.orig.tar.gz 2>/dev/null | head -n 1 || true)
-    [ -n "$tarball" ] || { echo "open62541 source tarball could not be fetched" >&2; exit 1; }
-  fi
-  log "open62541: building $(basename "$tarball")"
-  rm -rf "$work/src/open62541" "$work/build-open62541"
-  mkdir -p "$work/src/open62541"
-  tar -xzf "$tarball" -C "$work/src/open62541" --strip-components=1
-  cmake -S "$work/src/open62541" -B "$work/build-open62541" -DCMAKE_BUILD_TYPE=Release \
-    -DBUILD_SHARED_LIBS=ON -DUA_ENABLE_ENCRYPTION=OPENSSL -DUA_NAMESPACE_ZERO=REDUCED \
-    -DUA_ENABLE_AMALGAMATION=OFF -DUA_BUILD_EXAMPLES=OFF -DUA_BUILD_UNIT_TESTS=OFF \
-    -DCMAKE_INSTALL_PREFIX="$deps_prefix" -DCMAKE_INSTALL_LIBDIR=lib > "$work/open62541-configure.log"
-  cmake --build "$work/build-open62541" -j"$(nproc)" > "$work/open62541-build.log"
-  cmake --install "$work/build-open62541" > /dev/null
+  build_open62541 open62541 "$deps_prefix" -DBUILD_SHARED_LIBS=ON
   open62541_usable || { echo "open62541 built but not usable" >&2; exit 1; }
+}
+
+# The package links open62541 statically (Debian 12 has no package of it),
+# built with Debian's hardening flags like the rest of the package.
+install_open62541_static() {
+  local prefix=$1
+  if [ -f "$prefix/lib/libopen62541.a" ]; then
+    log "open62541 (static): present in $prefix"
+    return
+  fi
+  (
+    eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+    build_open62541 open62541-static "$prefix" -DBUILD_SHARED_LIBS=OFF -DCMAKE_POSITION_INDEPENDENT_CODE=ON
+  )
+  [ -f "$prefix/lib/libopen62541.a" ] || { echo "static open62541 built but not found" >&2; exit 1; }
 }
 
 install_plog() {
@@ -150,7 +185,10 @@ install_apt
 mkdir -p "$work"
 install_open62541
 install_plog
-if [ "${1:-}" != "--deps-only" ]; then
-  build_project
-fi
+case "${1:-}" in
+  --deps-only) ;;
+  # The package's own dependencies, into the folder given (scripts/package.sh).
+  --package-deps) install_open62541_static "${2:?--package-deps needs a folder}" ;;
+  *) build_project ;;
+esac
 log "done"

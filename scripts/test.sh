@@ -2,12 +2,13 @@
 # Sets up what is missing, builds, and runs every test: the normal suite, then
 # the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, the
 # threaded tests under ThreadSanitizer, a one-minute soak of the server and
-# short runs of the fuzz targets.
+# short runs of the fuzz targets; then the Debian package is built and checked.
 #
 # Environment:
 #   VIRK_SKIP_SANITIZERS=1  leaves out the ASan/UBSan and TSan stages
 #   VIRK_SKIP_FUZZ=1        leaves out the fuzz stage
 #   VIRK_SKIP_SOAK=1        leaves out the one-minute soak run (VIRK_SOAK_SECONDS sets its length)
+#   VIRK_SKIP_PACKAGE=1     leaves out the package stage (scripts/check-package.sh)
 #   VIRK_BUILD_DIR, VIRK_ASAN_DIR, VIRK_TSAN_DIR, VIRK_FUZZ_DIR  build folders
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -120,5 +121,10 @@ if [ "${VIRK_SKIP_FUZZ:-0}" != 1 ]; then
   stage "short fuzz runs" fuzz_runs
 else
   printf '[test] fuzz stage skipped (VIRK_SKIP_FUZZ=1)\n'
+fi
+if [ "${VIRK_SKIP_PACKAGE:-0}" != 1 ]; then
+  stage "Debian package" env VIRK_BUILD_DIR="$build" "$here/scripts/check-package.sh"
+else
+  printf '[test] package stage skipped (VIRK_SKIP_PACKAGE=1)\n'
 fi
 report
