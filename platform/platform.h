@@ -57,4 +57,7 @@ bool TcpPortFree(uint16_t port, std::string& error);
 // Folder of the running program's executable, without a trailing '/'.
 std::string ExecutableFolder();
 
+// True when standard output is a terminal (not a pipe, a file or the journal).
+bool StandardOutputIsTerminal();
+
 }  // namespace virk::platform

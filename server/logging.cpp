@@ -1,6 +1,7 @@
 #include "server/logging.h"
 
 #include <open62541/plugin/log_stdout.h>
+#include <open62541/types.h>
 #include <plog/Appenders/ColorConsoleAppender.h>
 #include <plog/Appenders/RollingFileAppender.h>
 #include <plog/Formatters/TxtFormatter.h>
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 
 #include "common/log.h"
 #include "common/options.h"
@@ -34,6 +36,26 @@ const char* CategoryName(UA_LogCategory category) {
   const auto index = size_t(category);
   return index < std::size(kNames) ? kNames[index] : "unknown";
 }
+
+// The library's console format without its colour codes, which it writes even
+// into a pipe or the journal, where they only garble the text.
+void PlainStdoutLog(void*, UA_LogLevel level, UA_LogCategory category, const char* format, va_list args) {
+  static const char* const kLevelNames[] = {"trace", "debug", "info", "warn", "error", "fatal"};
+  static std::mutex mutex;
+  int slot = int(level) / 100 - 1;
+  if (slot < 0 || slot > 5) slot = 5;
+  const UA_Int64 offset = UA_DateTime_localTimeUtcOffset();
+  const UA_DateTimeStruct at = UA_DateTime_toStruct(UA_DateTime_now() + offset);
+  std::lock_guard<std::mutex> lock(mutex);
+  std::printf("[%04u-%02u-%02u %02u:%02u:%02u.%03u (UTC%+05d)] %s/%s\t", at.year, at.month, at.day, at.hour,
+              at.min, at.sec, at.milliSec, int(offset / UA_DATETIME_SEC / 36),
+              kLevelNames[slot], CategoryName(category));
+  std::vprintf(format, args);
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+UA_Logger g_plainStdoutLogger{PlainStdoutLog, nullptr, [](UA_Logger*) {}};
 
 // Trace (100) has no severity and is never written.
 bool SeverityFromUaLevel(UA_LogLevel level, plog::Severity& severity) {
@@ -112,7 +134,9 @@ UA_Logger* PLogLogger() { return &g_plogLogger; }
 
 const UA_Logger* ActiveLogger() {
   const UA_Logger* logger = g_activeLogger.load();
-  return logger != nullptr ? logger : UA_Log_Stdout;
+  if (logger != nullptr) return logger;
+  static const bool terminal = platform::StandardOutputIsTerminal();
+  return terminal ? UA_Log_Stdout : &g_plainStdoutLogger;
 }
 
 void RouteModelLogToActiveLogger() {

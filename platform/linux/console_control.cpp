@@ -5,6 +5,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -28,5 +29,7 @@ void InstallConsoleControlHandler(void (*handler)()) {
     }
   }).detach();
 }
+
+bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 }  // namespace virk::platform
