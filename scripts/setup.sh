@@ -6,6 +6,8 @@
 #   setup.sh --deps-only             install only
 #   setup.sh --package-deps FOLDER   install, and build the static open62541 the
 #                                    Debian package links into FOLDER
+#   setup.sh --windows-deps FOLDER   install, and cross-build OpenSSL and open62541
+#                                    for Windows x86-64 into FOLDER
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,14 +34,14 @@ apt_packages=(
 
 missing_packages() {
   local p
-  for p in "${apt_packages[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
   done
 }
 
 install_apt() {
   local missing
-  missing=$(missing_packages)
+  missing=$(missing_packages "${apt_packages[@]}")
   if [ -z "$missing" ]; then
     log "Debian packages: all present"
     return
@@ -63,12 +65,14 @@ debian_mirror() {
   echo "$uri"
 }
 
-# apt-get against Debian 13's archive without touching the system's sources.
+# apt-get against Debian 13's archive (and Debian 12's sources) without
+# touching the system's sources.
 trixie_apt() {
   local mirror
   mirror=$(debian_mirror)
   mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial"
-  printf 'deb %s trixie main\ndeb-src %s trixie main\n' "$mirror" "$mirror" > "$work/apt/sources.list"
+  printf 'deb %s trixie main\ndeb-src %s trixie main\ndeb-src %s bookworm main\n' \
+    "$mirror" "$mirror" "$mirror" > "$work/apt/sources.list"
   apt-get -o Dir::Etc::SourceList="$work/apt/sources.list" \
           -o Dir::Etc::SourceParts=/dev/null \
           -o Dir::State::Lists="$work/apt/lists" \
@@ -185,10 +189,56 @@ install_apt
 mkdir -p "$work"
 install_open62541
 install_plog
+# The Windows cross build: Debian's mingw-w64 and Wine, then OpenSSL 3 from
+# Debian 12's own source package and open62541 from the same tarball as above,
+# both cross-built as static libraries into `prefix`.
+windows_packages=(g++-mingw-w64-x86-64-posix wine64 zip)
+
+install_windows_deps() {
+  local prefix=$1 missing
+  missing=$(missing_packages "${windows_packages[@]}")
+  if [ -n "$missing" ]; then
+    log "Windows build: installing $(echo $missing | tr '\n' ' ')"
+    # shellcheck disable=SC2086
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+  fi
+  if [ -f "$prefix/lib/libcrypto.a" ]; then
+    log "OpenSSL (mingw): present in $prefix"
+  else
+    local tarball
+    tarball=$(ls "$work"/src/openssl_3*.orig.tar.gz 2>/dev/null | head -n 1 || true)
+    if [ -z "$tarball" ]; then
+      log "OpenSSL: fetching Debian 12's source tarball"
+      trixie_update
+      (cd "$work/src" && trixie_apt -qq source --download-only openssl/bookworm) || true
+      tarball=$(ls "$work"/src/openssl_3*.orig.tar.gz 2>/dev/null | head -n 1 || true)
+      [ -n "$tarball" ] || { echo "OpenSSL source tarball could not be fetched" >&2; exit 1; }
+    fi
+    log "OpenSSL (mingw): building $(basename "$tarball") into $prefix"
+    rm -rf "$work/src/openssl-mingw"
+    mkdir -p "$work/src/openssl-mingw"
+    tar -xzf "$tarball" -C "$work/src/openssl-mingw" --strip-components=1
+    (cd "$work/src/openssl-mingw" &&
+      ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-shared no-tests \
+        --prefix="$prefix" --libdir=lib > "$work/openssl-mingw-configure.log" &&
+      make -j"$(nproc)" build_libs > "$work/openssl-mingw-build.log" &&
+      make install_dev > /dev/null)
+  fi
+  if [ -f "$prefix/lib/libopen62541.a" ]; then
+    log "open62541 (mingw): present in $prefix"
+  else
+    build_open62541 open62541-mingw "$prefix" -DBUILD_SHARED_LIBS=OFF \
+      -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" -DVIRK_WINDOWS_DEPS_PREFIX="$prefix" \
+      -DOPENSSL_ROOT_DIR="$prefix" -DOPENSSL_USE_STATIC_LIBS=ON
+  fi
+}
+
 case "${1:-}" in
   --deps-only) ;;
   # The package's own dependencies, into the folder given (scripts/package.sh).
   --package-deps) install_open62541_static "${2:?--package-deps needs a folder}" ;;
+  # The cross-built Windows dependencies, into the folder given.
+  --windows-deps) install_windows_deps "${2:?--windows-deps needs a folder}" ;;
   *) build_project ;;
 esac
 log "done"
