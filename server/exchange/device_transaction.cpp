@@ -55,9 +55,9 @@ uint8_t CDevice::ReceiveResponse(Transaction& transaction, bool& yielded) {
   yielded = false;
   while (transaction.m_Used < transaction.m_Expected) {
     uint32_t size = transaction.m_Expected - transaction.m_Used;
-    const PortResult result = channel.PortRead(transaction.m_Response + transaction.m_Used, &size);
+    const TransportResult result = channel.PortRead(transaction.m_Response + transaction.m_Used, &size);
     if (size == 0) {
-      yielded = result == kPortYielded;
+      yielded = result == TransportResult::kYielded;
       const CPortIO* port = channel.Port();
       transaction.m_LinkLost = !port || !port->IsOpen() || !port->IsAvailable();
       break;
@@ -108,7 +108,7 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
     }
     transaction.m_Used = 0;
     uint32_t size = uint32_t(transaction.m_Request.size());
-    if (channel->PortWrite(transaction.m_Request.data(), &size) != kPortOk) {
+    if (channel->PortWrite(transaction.m_Request.data(), &size) != TransportResult::kOk) {
       std::lock_guard<std::mutex> lock(GlobalValueLock());
       SetConnection(channel->IsPortOpen() ? kConnectionFailed : kConnectionClosed);
       transaction.m_SendFailed = true;
