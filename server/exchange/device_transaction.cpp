@@ -20,9 +20,9 @@ namespace {
 // after the other cannot keep a silent device from being found out.
 constexpr int kMaxYields = 3;
 
-uint8_t StatusOfCheck(uint32_t check) {
-  if (check == kFrameValid) return kTransactionDone;
-  if (check == kFrameIncomplete) return kTransactionIncomplete;
+uint8_t StatusOfCheck(FrameCheck check) {
+  if (check == FrameCheck::kValid) return kTransactionDone;
+  if (check == FrameCheck::kIncomplete) return kTransactionIncomplete;
   return kTransactionBadResponse;
 }
 
@@ -70,7 +70,7 @@ uint8_t CDevice::ReceiveResponse(Transaction& transaction, bool& yielded) {
     transaction.m_CheckResult = m_Modbus.CheckResult();
     status = StatusOfCheck(transaction.m_CheckResult);
     if (status == kTransactionBadResponse)
-      DEVICE_DEBUG("CDevice::ValidateFrame rs = %u", unsigned(transaction.m_CheckResult));
+      DEVICE_DEBUG("CDevice::ValidateFrame rs = %s", ToText(transaction.m_CheckResult));
     DEVICE_DEBUG("CDevice::ValidateFrame END");
     if (status != kTransactionIncomplete) break;
   }

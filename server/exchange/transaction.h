@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "frame_check.h"
 #include "tag_value.h"
 
 namespace virk {
@@ -26,7 +27,7 @@ struct Transaction {
   uint8_t m_Response[kResponseBufferSize] = {};
   uint32_t m_Used = 0;
   uint16_t m_Expected = 0;
-  uint32_t m_CheckResult = 0;
+  FrameCheck m_CheckResult = FrameCheck::kValid;
   uint8_t m_Status = kTransactionNoResponse;
   // The request could not be sent: no answer is awaited any more.
   bool m_SendFailed = false;
