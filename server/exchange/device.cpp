@@ -274,9 +274,9 @@ bool CDevice::CreatePacketsWriteDA(std::vector<CDATag*>& tags, Transaction& tran
 
 bool CDevice::OperateTransactions(Transaction& transaction, TagSet& set) {
   DEVICE_DEBUG("CDevice::OperateTransactions <%d>", 1);
-  if (transaction.m_Status == kTransactionDone) return true;
+  if (transaction.m_State == TransactionState::kDone) return true;
   if (!ValidateFrame(transaction, set.m_Direction == kTagSetWrite)) {
-    if (transaction.m_Status == kTransactionCancelled) {
+    if (transaction.m_State == TransactionState::kCancelled) {
       set.m_Result = kStatusBadOutOfService;
       return false;
     }

@@ -7,18 +7,11 @@
 
 #include "frame_check.h"
 #include "tag_value.h"
+#include "transaction_state.h"
 
 namespace virk {
 
 constexpr size_t kResponseBufferSize = 512;
-
-enum TransactionStatus : uint8_t {
-  kTransactionNoResponse = 0,
-  kTransactionDone = 1,
-  kTransactionBadResponse = 2,
-  kTransactionIncomplete = 3,
-  kTransactionCancelled = 5,  // the channel stopped
-};
 
 struct Transaction {
   void SetRequest(const uint8_t* frame, size_t length) { m_Request.assign(frame, frame + length); }
@@ -28,7 +21,7 @@ struct Transaction {
   uint32_t m_Used = 0;
   uint16_t m_Expected = 0;
   FrameCheck m_CheckResult = FrameCheck::kValid;
-  uint8_t m_Status = kTransactionNoResponse;
+  TransactionState m_State = TransactionState::kNoResponse;
   // The request could not be sent: no answer is awaited any more.
   bool m_SendFailed = false;
   // The link went away while the answer was awaited (peer closed, device gone).
@@ -37,7 +30,7 @@ struct Transaction {
   // What a failed transaction tells a client about the device.
   uint32_t FailureStatus() const {
     if (m_SendFailed || m_LinkLost) return kStatusBadNotConnected;
-    if (m_Status == kTransactionBadResponse) return kStatusBadCommunicationError;
+    if (m_State == TransactionState::kBadResponse) return kStatusBadCommunicationError;
     return kStatusBadTimeout;  // no answer, or only part of one
   }
 };
