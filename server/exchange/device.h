@@ -8,6 +8,7 @@
 
 #include "channel.h"
 #include "common/item.h"
+#include "exchange_result.h"
 #include "modbus.h"
 #include "tag_value.h"
 #include "transaction_state.h"
@@ -87,7 +88,7 @@ class CDevice : public CDeviceBase {
   bool CreatePacketsReadDA(std::vector<CDATag*>& tags, Transaction& transaction);
   bool CreatePacketsWriteDA(std::vector<CDATag*>& tags, Transaction& transaction);
   bool OperateTransactions(Transaction& transaction, TagSet& set);
-  bool ValidateFrame(Transaction& transaction, bool write);
+  ExchangeResult ValidateFrame(Transaction& transaction, bool write);
   // Reads the answer chunk by chunk until it validates; the transaction
   // state. Sets `yielded` when a waiting writer cut the wait short.
   TransactionState ReceiveResponse(Transaction& transaction, bool& yielded);

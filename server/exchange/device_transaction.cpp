@@ -80,11 +80,11 @@ TransactionState CDevice::ReceiveResponse(Transaction& transaction, bool& yielde
 // A client's write is made once and waits one response time-out in all,
 // connecting included: a request sent again may be carried out twice, and
 // the server thread that waits for it serves every client.
-bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
+ExchangeResult CDevice::ValidateFrame(Transaction& transaction, bool write) {
   CChannel* channel = Channel();
   if (!channel || channel->ConnectionState() != kLinkReady) {
     transaction.m_SendFailed = true;
-    return false;
+    return ExchangeResult::kNotSent;
   }
   const uint64_t start = platform::MonotonicMicros();
   const bool broadcast = m_Data.m_Addr == 0;
@@ -97,7 +97,7 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
     if (!write && made > 0) channel->YieldPortToWriter();
     if (!channel->IsRunning() || (pause && !channel->PauseMs(pause))) {
       transaction.m_State = TransactionState::kCancelled;
-      return false;
+      return ExchangeResult::kCancelled;
     }
     AttemptLimits limits(*channel);
     if (write) limits.Bound(channel->m_Data.m_ResponseTimeout);
@@ -129,7 +129,7 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
     // A stop during the wait is not the device's fault.
     if (!channel->IsRunning()) {
       transaction.m_State = TransactionState::kCancelled;
-      return false;
+      return ExchangeResult::kCancelled;
     }
     const bool unanswered = transaction.m_State == TransactionState::kNoResponse ||
                             transaction.m_State == TransactionState::kIncomplete;
@@ -167,7 +167,7 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
     std::lock_guard<std::mutex> lock(GlobalValueLock());
     SetFloatValue(m_ResponseTime, float(double(platform::MonotonicMicros() - start) / 1000.0));
   }
-  return transaction.m_State == TransactionState::kDone;
+  return transaction.Result();
 }
 
 }  // namespace virk

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "exchange_result.h"
 #include "frame_check.h"
-#include "tag_value.h"
 #include "transaction_state.h"
 
 namespace virk {
@@ -27,11 +27,16 @@ struct Transaction {
   // The link went away while the answer was awaited (peer closed, device gone).
   bool m_LinkLost = false;
 
-  // What a failed transaction tells a client about the device.
-  uint32_t FailureStatus() const {
-    if (m_SendFailed || m_LinkLost) return kStatusBadNotConnected;
-    if (m_State == TransactionState::kBadResponse) return kStatusBadCommunicationError;
-    return kStatusBadTimeout;  // no answer, or only part of one
+  // How the exchange ended, once its attempts are over.
+  ExchangeResult Result() const {
+    if (m_State == TransactionState::kDone) return ExchangeResult::kDone;
+    if (m_State == TransactionState::kCancelled) return ExchangeResult::kCancelled;
+    // A link that failed says more than what little came over it.
+    if (m_SendFailed) return ExchangeResult::kNotSent;
+    if (m_LinkLost) return ExchangeResult::kLinkLost;
+    if (m_State == TransactionState::kBadResponse) return ExchangeResult::kBadResponse;
+    if (m_State == TransactionState::kIncomplete) return ExchangeResult::kPartialResponse;
+    return ExchangeResult::kNoResponse;
   }
 };
 
