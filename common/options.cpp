@@ -212,6 +212,14 @@ std::optional<uint32_t> StartNumber(const std::string& text, uint32_t min, uint3
   return uint32_t(value);
 }
 
+uint32_t StartLimitValue(const std::string& text, const StartLimit& limit) {
+  return StartNumber(text, limit.min, limit.max).value_or(limit.fallback);
+}
+
+bool StartLimitRefused(const std::string& text, const StartLimit& limit) {
+  return !text.empty() && !StartNumber(text, limit.min, limit.max);
+}
+
 uint16_t StartPort(const std::string& text) {
   constexpr uint16_t kDefaultPort = 4840;
   return uint16_t(StartNumber(text, 1, 65535).value_or(kDefaultPort));

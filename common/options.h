@@ -97,6 +97,10 @@ std::vector<Login> LoadLogins(const std::string& usersText, const std::string& p
 // How the server applies the option texts.
 // A plain decimal number within min..max, with no more digits than max has.
 std::optional<uint32_t> StartNumber(const std::string& text, uint32_t min, uint32_t max);
+// The option's number, or its fallback for an empty or unusable text.
+uint32_t StartLimitValue(const std::string& text, const StartLimit& limit);
+// A text given that is no number within the limit (the fallback is used).
+bool StartLimitRefused(const std::string& text, const StartLimit& limit);
 uint16_t StartPort(const std::string& text);      // 1..65535, else 4840
 int StartLogLevel(const std::string& text);       // "none" 0 .. "verbose" 6, else 4 (info)
 bool StartAllowAnonymous(const std::string& text);  // false only for "false"

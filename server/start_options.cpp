@@ -1,4 +1,3 @@
-#include <optional>
 #include <string>
 
 #include "common/options.h"
@@ -13,11 +12,10 @@ void ReplaceIfGiven(std::string& stored, const std::string& text) {
 }
 
 uint32_t LimitValue(const std::string& text, const StartLimit& limit) {
-  if (text.empty()) return limit.fallback;
-  if (const std::optional<uint32_t> value = StartNumber(text, limit.min, limit.max)) return *value;
-  ServerLog(UA_LOGLEVEL_WARNING, UA_LOGCATEGORY_SERVER, "%s option \"%s\" is not a number %u..%u, using %u",
-            limit.key, text.c_str(), unsigned(limit.min), unsigned(limit.max), unsigned(limit.fallback));
-  return limit.fallback;
+  if (StartLimitRefused(text, limit))
+    ServerLog(UA_LOGLEVEL_WARNING, UA_LOGCATEGORY_SERVER, "%s option \"%s\" is not a number %u..%u, using %u",
+              limit.key, text.c_str(), unsigned(limit.min), unsigned(limit.max), unsigned(limit.fallback));
+  return StartLimitValue(text, limit);
 }
 
 }  // namespace

@@ -111,7 +111,7 @@ void BM_ValidateResponse(benchmark::State& state) {
     modbus.SetRawData(response.data(), response.size());
     benchmark::DoNotOptimize(modbus.ExtractFrame() && modbus.ValidateResponse());
   }
-  if (modbus.CheckResult() != kFrameValid) state.SkipWithError("response did not validate");
+  if (modbus.CheckResult() != FrameCheck::kValid) state.SkipWithError("response did not validate");
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(response.size()));
 }
 BENCHMARK(BM_ValidateResponse)->Arg(kProtocolRtu)->Arg(kProtocolAscii)->Arg(kProtocolTcp);

@@ -110,25 +110,25 @@ void CChannel::SetPortYields(bool on) {
   if (m_Port) m_Port->SetInterrupt(on ? &m_WritersWaiting : nullptr);
 }
 
-PortResult CChannel::PortRead(uint8_t* buffer, uint32_t* size) {
+TransportResult CChannel::PortRead(uint8_t* buffer, uint32_t* size) {
   if (!IsRunning() || !m_Port) {
     // Nothing was read, whatever the caller's buffer held.
     if (size) *size = 0;
-    return IsRunning() ? kPortFailed : kPortOk;
+    return IsRunning() ? TransportResult::kFailed : TransportResult::kOk;
   }
   if (!m_Port->IsOpen() || !m_Port->IsAvailable()) m_Port->ReInit();
   return m_Port->Read(buffer, size);
 }
 
-PortResult CChannel::DiscardPortInput() {
-  if (!IsRunning() || !m_Port) return IsRunning() ? kPortFailed : kPortOk;
+TransportResult CChannel::DiscardPortInput() {
+  if (!IsRunning() || !m_Port) return IsRunning() ? TransportResult::kFailed : TransportResult::kOk;
   if (!m_Port->IsOpen() || !m_Port->IsAvailable()) m_Port->ReInit();
   return m_Port->DiscardInput();
 }
 
-PortResult CChannel::PortWrite(const uint8_t* buffer, uint32_t* size) {
-  if (!IsRunning()) return kPortOk;
-  if (!m_Port) return kPortFailed;
+TransportResult CChannel::PortWrite(const uint8_t* buffer, uint32_t* size) {
+  if (!IsRunning()) return TransportResult::kOk;
+  if (!m_Port) return TransportResult::kFailed;
   if (!m_Port->IsOpen() || !m_Port->IsAvailable()) m_Port->ReInit();
   return m_Port->Write(buffer, size);
 }

@@ -55,10 +55,10 @@ class CChannel : public CChannelBase {
 
   // The device transactions' way to the port: nothing while the channel is
   // not running; the link is reopened first when it is closed or unavailable.
-  PortResult PortRead(uint8_t* buffer, uint32_t* size);
+  TransportResult PortRead(uint8_t* buffer, uint32_t* size);
   // Drops pending input before a request (a late answer to an earlier one).
-  PortResult DiscardPortInput();
-  PortResult PortWrite(const uint8_t* buffer, uint32_t* size);
+  TransportResult DiscardPortInput();
+  TransportResult PortWrite(const uint8_t* buffer, uint32_t* size);
   void LockPort();
   void UnlockPort();
   bool IsPortOpen() const { return m_Port && m_Port->IsOpen(); }

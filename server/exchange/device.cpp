@@ -274,14 +274,13 @@ bool CDevice::CreatePacketsWriteDA(std::vector<CDATag*>& tags, Transaction& tran
 
 bool CDevice::OperateTransactions(Transaction& transaction, TagSet& set) {
   DEVICE_DEBUG("CDevice::OperateTransactions <%d>", 1);
-  if (transaction.m_Status == kTransactionDone) return true;
-  if (!ValidateFrame(transaction, set.m_Direction == kTagSetWrite)) {
-    if (transaction.m_Status == kTransactionCancelled) {
-      set.m_Result = kStatusBadOutOfService;
-      return false;
-    }
-    set.m_Result = transaction.FailureStatus();
-    if (m_Data.m_Addr != 0) {
+  if (transaction.m_State == TransactionState::kDone) return true;
+  const ExchangeResult result = ValidateFrame(transaction, set.m_Direction == kTagSetWrite);
+  if (result != ExchangeResult::kDone) {
+    DEVICE_DEBUG("CDevice::OperateTransactions: %s", ToText(result));
+    set.m_Result = ClientStatus(result);
+    // A stop is not the device's fault.
+    if (result != ExchangeResult::kCancelled && m_Data.m_Addr != 0) {
       MarkConnectionFailed(set.m_Result);
       SetAllTagsStatus(set.m_Result);
     }

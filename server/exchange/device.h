@@ -8,8 +8,10 @@
 
 #include "channel.h"
 #include "common/item.h"
+#include "exchange_result.h"
 #include "modbus.h"
 #include "tag_value.h"
+#include "transaction_state.h"
 
 namespace virk {
 
@@ -86,10 +88,10 @@ class CDevice : public CDeviceBase {
   bool CreatePacketsReadDA(std::vector<CDATag*>& tags, Transaction& transaction);
   bool CreatePacketsWriteDA(std::vector<CDATag*>& tags, Transaction& transaction);
   bool OperateTransactions(Transaction& transaction, TagSet& set);
-  bool ValidateFrame(Transaction& transaction, bool write);
+  ExchangeResult ValidateFrame(Transaction& transaction, bool write);
   // Reads the answer chunk by chunk until it validates; the transaction
-  // status. Sets `yielded` when a waiting writer cut the wait short.
-  uint8_t ReceiveResponse(Transaction& transaction, bool& yielded);
+  // state. Sets `yielded` when a waiting writer cut the wait short.
+  TransactionState ReceiveResponse(Transaction& transaction, bool& yielded);
   void AnalyseResponseDA(TagSet& set, std::vector<CDATag*>& tags);
   void FinishBroadcast(std::vector<CDATag*>& tags);
   void MarkConnectionFailed(uint32_t failure);

@@ -20,10 +20,10 @@ namespace {
 // after the other cannot keep a silent device from being found out.
 constexpr int kMaxYields = 3;
 
-uint8_t StatusOfCheck(uint32_t check) {
-  if (check == kFrameValid) return kTransactionDone;
-  if (check == kFrameIncomplete) return kTransactionIncomplete;
-  return kTransactionBadResponse;
+TransactionState StateOfCheck(FrameCheck check) {
+  if (check == FrameCheck::kValid) return TransactionState::kDone;
+  if (check == FrameCheck::kIncomplete) return TransactionState::kIncomplete;
+  return TransactionState::kBadResponse;
 }
 
 // Limits of one attempt on the port, lifted again on every way out.
@@ -49,15 +49,15 @@ class AttemptLimits {
 
 }  // namespace
 
-uint8_t CDevice::ReceiveResponse(Transaction& transaction, bool& yielded) {
+TransactionState CDevice::ReceiveResponse(Transaction& transaction, bool& yielded) {
   CChannel& channel = *Channel();
-  uint8_t status = kTransactionNoResponse;
+  TransactionState state = TransactionState::kNoResponse;
   yielded = false;
   while (transaction.m_Used < transaction.m_Expected) {
     uint32_t size = transaction.m_Expected - transaction.m_Used;
-    const PortResult result = channel.PortRead(transaction.m_Response + transaction.m_Used, &size);
+    const TransportResult result = channel.PortRead(transaction.m_Response + transaction.m_Used, &size);
     if (size == 0) {
-      yielded = result == kPortYielded;
+      yielded = result == TransportResult::kYielded;
       const CPortIO* port = channel.Port();
       transaction.m_LinkLost = !port || !port->IsOpen() || !port->IsAvailable();
       break;
@@ -68,23 +68,23 @@ uint8_t CDevice::ReceiveResponse(Transaction& transaction, bool& yielded) {
     if (m_Modbus.SetRawData(transaction.m_Response, transaction.m_Used) && m_Modbus.ExtractFrame())
       m_Modbus.ValidateResponse();
     transaction.m_CheckResult = m_Modbus.CheckResult();
-    status = StatusOfCheck(transaction.m_CheckResult);
-    if (status == kTransactionBadResponse)
-      DEVICE_DEBUG("CDevice::ValidateFrame rs = %u", unsigned(transaction.m_CheckResult));
+    state = StateOfCheck(transaction.m_CheckResult);
+    if (state == TransactionState::kBadResponse)
+      DEVICE_DEBUG("CDevice::ValidateFrame rs = %s", ToText(transaction.m_CheckResult));
     DEVICE_DEBUG("CDevice::ValidateFrame END");
-    if (status != kTransactionIncomplete) break;
+    if (state != TransactionState::kIncomplete) break;
   }
-  return status;
+  return state;
 }
 
 // A client's write is made once and waits one response time-out in all,
 // connecting included: a request sent again may be carried out twice, and
 // the server thread that waits for it serves every client.
-bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
+ExchangeResult CDevice::ValidateFrame(Transaction& transaction, bool write) {
   CChannel* channel = Channel();
   if (!channel || channel->ConnectionState() != kLinkReady) {
     transaction.m_SendFailed = true;
-    return false;
+    return ExchangeResult::kNotSent;
   }
   const uint64_t start = platform::MonotonicMicros();
   const bool broadcast = m_Data.m_Addr == 0;
@@ -96,8 +96,8 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
     // Between two attempts of a poll a waiting writer goes first.
     if (!write && made > 0) channel->YieldPortToWriter();
     if (!channel->IsRunning() || (pause && !channel->PauseMs(pause))) {
-      transaction.m_Status = kTransactionCancelled;
-      return false;
+      transaction.m_State = TransactionState::kCancelled;
+      return ExchangeResult::kCancelled;
     }
     AttemptLimits limits(*channel);
     if (write) limits.Bound(channel->m_Data.m_ResponseTimeout);
@@ -108,31 +108,31 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
     }
     transaction.m_Used = 0;
     uint32_t size = uint32_t(transaction.m_Request.size());
-    if (channel->PortWrite(transaction.m_Request.data(), &size) != kPortOk) {
+    if (channel->PortWrite(transaction.m_Request.data(), &size) != TransportResult::kOk) {
       std::lock_guard<std::mutex> lock(GlobalValueLock());
       SetConnection(channel->IsPortOpen() ? kConnectionFailed : kConnectionClosed);
       transaction.m_SendFailed = true;
     }
     ++made;
     if (broadcast) {
-      transaction.m_Status = kTransactionDone;
+      transaction.m_State = TransactionState::kDone;
       break;
     }
     if (transaction.m_SendFailed) continue;
     if (transaction.m_Expected == 0) {
-      transaction.m_Status = kTransactionDone;
+      transaction.m_State = TransactionState::kDone;
       break;
     }
     if (!write) channel->SetPortYields(yields < kMaxYields);
     bool yielded = false;
-    transaction.m_Status = ReceiveResponse(transaction, yielded);
+    transaction.m_State = ReceiveResponse(transaction, yielded);
     // A stop during the wait is not the device's fault.
     if (!channel->IsRunning()) {
-      transaction.m_Status = kTransactionCancelled;
-      return false;
+      transaction.m_State = TransactionState::kCancelled;
+      return ExchangeResult::kCancelled;
     }
-    const bool unanswered =
-        transaction.m_Status == kTransactionNoResponse || transaction.m_Status == kTransactionIncomplete;
+    const bool unanswered = transaction.m_State == TransactionState::kNoResponse ||
+                            transaction.m_State == TransactionState::kIncomplete;
     // The request may still sit in the link, to be carried out or answered
     // later: the link is reset before anything else is sent.
     const bool reached = channel->IsPortOpen();
@@ -147,18 +147,18 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
       m_Modbus = kept;  // the writer may have used this device's protocol object
       continue;
     }
-    if (transaction.m_Status == kTransactionNoResponse) {
-      DEVICE_DEBUG("Response time-out: attempt %u, transaction status %u", unsigned(made - 1),
-                   unsigned(transaction.m_Status));
+    if (transaction.m_State == TransactionState::kNoResponse) {
+      DEVICE_DEBUG("Response time-out: attempt %u, transaction status %s", unsigned(made - 1),
+                   ToText(transaction.m_State));
       std::lock_guard<std::mutex> lock(GlobalValueLock());
       SetConnection(reached ? kConnectionFailed : kConnectionClosed);
-    } else if (transaction.m_Status == kTransactionDone) {
+    } else if (transaction.m_State == TransactionState::kDone) {
       std::lock_guard<std::mutex> lock(GlobalValueLock());
       SetConnection(kConnectionGood);
       break;
     } else {
-      DEVICE_DEBUG("Bad response: attempt %u, transaction status %u", unsigned(made - 1),
-                   unsigned(transaction.m_Status));
+      DEVICE_DEBUG("Bad response: attempt %u, transaction status %s", unsigned(made - 1),
+                   ToText(transaction.m_State));
       std::lock_guard<std::mutex> lock(GlobalValueLock());
       if (reached) SetConnection(kConnectionFailed);
     }
@@ -167,7 +167,7 @@ bool CDevice::ValidateFrame(Transaction& transaction, bool write) {
     std::lock_guard<std::mutex> lock(GlobalValueLock());
     SetFloatValue(m_ResponseTime, float(double(platform::MonotonicMicros() - start) / 1000.0));
   }
-  return transaction.m_Status == kTransactionDone;
+  return transaction.Result();
 }
 
 }  // namespace virk

@@ -6,11 +6,11 @@
 // One request: Request_Read or Request_Write (the list shrinks to the tags
 // the request serves), FinishFrame, send Frame(); then after every chunk
 // received: SetRawData with all bytes so far, ExtractFrame and, if it
-// succeeds, ValidateResponse; read on while CheckResult() is
-// kFrameIncomplete. After a valid response AnalyseResponse marks the tags
-// it served done. A tag it could not serve stays undone (its value lay
-// outside what the device sent), so a caller that repeats requests until
-// every tag is done must stop when a pass serves none.
+// succeeds, ValidateResponse; read on while CheckResult() is kIncomplete.
+// After a valid response AnalyseResponse marks the tags it served done. A
+// tag it could not serve stays undone (its value lay outside what the device
+// sent), so a caller that repeats requests until every tag is done must stop
+// when a pass serves none.
 #pragma once
 
 #include <cstddef>
@@ -18,17 +18,11 @@
 #include <map>
 #include <vector>
 
+#include "frame_check.h"
+
 namespace virk {
 
 class CDATag;
-
-// Outcome of ExtractFrame / ValidateResponse.
-enum FrameCheck : uint32_t {
-  kFrameValid = 0,
-  kFrameIncomplete = 1,  // more bytes are needed
-  kFrameMismatch = 2,    // address, function, transaction id or echoed field differs
-  kFrameChecksum = 3,    // CRC or LRC error
-};
 
 // The request last built.
 struct ModbusRequest {
@@ -99,7 +93,7 @@ class CModbus {
   bool ExtractFrame();
   // Checks the extracted PDU against the request and the checksum.
   bool ValidateResponse();
-  uint32_t CheckResult() const { return m_CheckResult; }
+  FrameCheck CheckResult() const { return m_CheckResult; }
   // Function of the validated response: the request's, or 128 for an
   // exception; 0 before a response validated.
   uint8_t ResponseFunction() const { return m_ResponseFun; }
@@ -119,7 +113,7 @@ class CModbus {
   bool BuildSingleWrite(CDATag& tag, const std::vector<CDATag*>& tags);
   bool BuildMultipleWrite(std::vector<CDATag*>& tags);
   void PutHeader(uint8_t fun, uint16_t start, uint16_t quantity);
-  bool Fail(uint32_t check);
+  bool Fail(FrameCheck check);
   bool ChecksumMatches() const;
   void AnalyseDiscretes(std::vector<CDATag*>& tags);
   void AnalyseRegisters(std::vector<CDATag*>& tags);
@@ -143,7 +137,7 @@ class CModbus {
   uint8_t m_MaxFragment = 0;
   ModbusRequest m_Reqv;
   uint8_t m_ResponseFun = 0;
-  uint32_t m_CheckResult = kFrameValid;
+  FrameCheck m_CheckResult = FrameCheck::kValid;
   // Register kind and start address of a block that got an illegal-address
   // exception -> the span its reads are limited to.
   std::map<uint32_t, uint16_t> m_SplitLimits;

@@ -54,7 +54,7 @@ bool CModbus::SetRawData(const uint8_t* data, size_t length) {
   return true;
 }
 
-bool CModbus::Fail(uint32_t check) {
+bool CModbus::Fail(FrameCheck check) {
   m_CheckResult = check;
   return false;
 }
@@ -65,16 +65,16 @@ bool CModbus::ExtractFrame() {
   m_PduLength = 0;
   m_ResponseFun = 0;
   if (m_Protocol == kProtocolAscii) {
-    if (raw <= 4) return Fail(kFrameIncomplete);
+    if (raw <= 4) return Fail(FrameCheck::kIncomplete);
     pdu = (raw - 5) / 2;
   } else if (m_Protocol == kProtocolTcp) {
-    if (raw < 7) return Fail(kFrameIncomplete);
+    if (raw < 7) return Fail(FrameCheck::kIncomplete);
     pdu = raw - 6;
   } else {
-    if (raw < 3) return Fail(kFrameIncomplete);
+    if (raw < 3) return Fail(FrameCheck::kIncomplete);
     pdu = raw - 2;
   }
-  if (pdu <= 2) return Fail(kFrameIncomplete);
+  if (pdu <= 2) return Fail(FrameCheck::kIncomplete);
   if (m_Protocol == kProtocolAscii) {
     for (size_t i = 0; i < pdu; ++i)
       m_Pdu[i] = HexToByte(char(m_Raw[1 + 2 * i]), char(m_Raw[2 + 2 * i]));
@@ -82,20 +82,20 @@ bool CModbus::ExtractFrame() {
     std::memcpy(m_Pdu, m_Raw + (m_Protocol == kProtocolTcp ? 6 : 0), pdu);
   }
   m_PduLength = pdu;
-  m_CheckResult = kFrameValid;
+  m_CheckResult = FrameCheck::kValid;
   return true;
 }
 
 bool CModbus::ValidateResponse() {
-  m_CheckResult = kFrameValid;
+  m_CheckResult = FrameCheck::kValid;
   m_ResponseFun = 0;
   const size_t b = m_PduLength;
-  if (b < 3) return Fail(kFrameIncomplete);
+  if (b < 3) return Fail(FrameCheck::kIncomplete);
   if (m_Protocol == kProtocolTcp) {
     if (!WordMatches(m_Raw, m_TransactionId)) {
       LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse CmpBufferValue failed = %u",
                 unsigned(m_Raw[0] << 8 | m_Raw[1]));
-      return Fail(kFrameMismatch);
+      return Fail(FrameCheck::kTransactionIdMismatch);
     }
   }
   const uint8_t fun = m_Pdu[1];
@@ -107,7 +107,7 @@ bool CModbus::ValidateResponse() {
       LogFormat(LogLevel::Debug, kLogUserland,
                 "CModbus::ValidateResponse Addr or function failed =  %u != %u  %u != %u", m_Pdu[0], m_Addr,
                 fun, m_Reqv.Fun);
-      return Fail(kFrameMismatch);
+      return Fail(m_Pdu[0] != m_Addr ? FrameCheck::kUnitMismatch : FrameCheck::kFunctionMismatch);
     }
     responseFun = fun;
     switch (fun) {
@@ -121,35 +121,35 @@ bool CModbus::ValidateResponse() {
           LogFormat(LogLevel::Debug, kLogUserland,
                     "CModbus::ValidateResponse bytes 2 m_Addr = %u function = %u (size_used %u < 3 + bytes %u)",
                     m_Addr, fun, unsigned(b), m_Reqv.nBytes);
-          return Fail(kFrameIncomplete);
+          return Fail(FrameCheck::kIncomplete);
         }
         break;
       case kFcWriteSingleCoil: case kFcWriteSingleRegister:
         if (b >= 4 && !WordMatches(m_Pdu + 2, m_Reqv.StartAddr)) {
           LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse CmpBufferValue DO RO = %u",
                     m_Reqv.StartAddr);
-          return Fail(kFrameMismatch);
+          return Fail(FrameCheck::kEchoMismatch);
         }
-        if (b <= 5) return Fail(kFrameIncomplete);
+        if (b <= 5) return Fail(FrameCheck::kIncomplete);
         break;
       case kFcWriteMultipleCoils: case kFcWriteMultipleRegisters:
-        if (b < 6) return Fail(kFrameIncomplete);
+        if (b < 6) return Fail(FrameCheck::kIncomplete);
         if (!WordMatches(m_Pdu + 2, m_Reqv.StartAddr)) {
           LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse CmpBufferValue m_Reqv.StartAddr = %u",
                     m_Reqv.StartAddr);
-          return Fail(kFrameMismatch);
+          return Fail(FrameCheck::kEchoMismatch);
         }
         if (!WordMatches(m_Pdu + 4, m_Reqv.nRegs)) {
           LogFormat(LogLevel::Debug, kLogUserland, "CModbus::ValidateResponse CmpBufferValuem_Reqv.nRegs = %u",
                     m_Reqv.nRegs);
-          return Fail(kFrameMismatch);
+          return Fail(FrameCheck::kEchoMismatch);
         }
         break;
       default:
         break;
     }
   }
-  if (!ChecksumMatches()) return Fail(kFrameChecksum);
+  if (!ChecksumMatches()) return Fail(FrameCheck::kChecksumError);
   m_ResponseFun = responseFun;
   return true;
 }

@@ -5,19 +5,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "tag_value.h"
+#include "exchange_result.h"
+#include "frame_check.h"
+#include "transaction_state.h"
 
 namespace virk {
 
 constexpr size_t kResponseBufferSize = 512;
-
-enum TransactionStatus : uint8_t {
-  kTransactionNoResponse = 0,
-  kTransactionDone = 1,
-  kTransactionBadResponse = 2,
-  kTransactionIncomplete = 3,
-  kTransactionCancelled = 5,  // the channel stopped
-};
 
 struct Transaction {
   void SetRequest(const uint8_t* frame, size_t length) { m_Request.assign(frame, frame + length); }
@@ -26,18 +20,23 @@ struct Transaction {
   uint8_t m_Response[kResponseBufferSize] = {};
   uint32_t m_Used = 0;
   uint16_t m_Expected = 0;
-  uint32_t m_CheckResult = 0;
-  uint8_t m_Status = kTransactionNoResponse;
+  FrameCheck m_CheckResult = FrameCheck::kValid;
+  TransactionState m_State = TransactionState::kNoResponse;
   // The request could not be sent: no answer is awaited any more.
   bool m_SendFailed = false;
   // The link went away while the answer was awaited (peer closed, device gone).
   bool m_LinkLost = false;
 
-  // What a failed transaction tells a client about the device.
-  uint32_t FailureStatus() const {
-    if (m_SendFailed || m_LinkLost) return kStatusBadNotConnected;
-    if (m_Status == kTransactionBadResponse) return kStatusBadCommunicationError;
-    return kStatusBadTimeout;  // no answer, or only part of one
+  // How the exchange ended, once its attempts are over.
+  ExchangeResult Result() const {
+    if (m_State == TransactionState::kDone) return ExchangeResult::kDone;
+    if (m_State == TransactionState::kCancelled) return ExchangeResult::kCancelled;
+    // A link that failed says more than what little came over it.
+    if (m_SendFailed) return ExchangeResult::kNotSent;
+    if (m_LinkLost) return ExchangeResult::kLinkLost;
+    if (m_State == TransactionState::kBadResponse) return ExchangeResult::kBadResponse;
+    if (m_State == TransactionState::kIncomplete) return ExchangeResult::kPartialResponse;
+    return ExchangeResult::kNoResponse;
   }
 };
 

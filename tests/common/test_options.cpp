@@ -80,6 +80,18 @@ TEST(StartRules, Port) {
     EXPECT_EQ(StartPort(bad), 4840) << bad;
 }
 
+// The server and cfgtool's check agree on what a limit's text gives.
+TEST(StartRules, LimitValues) {
+  EXPECT_EQ(StartLimitValue("", kDemoteMsLimit), 10000u);
+  EXPECT_FALSE(StartLimitRefused("", kDemoteMsLimit));
+  EXPECT_EQ(StartLimitValue("100", kDemoteMsLimit), 100u);
+  EXPECT_EQ(StartLimitValue("3600000", kDemoteMsLimit), 3600000u);
+  for (const char* bad : {"99", "3600001", "5s", "-1", " 200"}) {
+    EXPECT_EQ(StartLimitValue(bad, kDemoteMsLimit), 10000u) << bad;
+    EXPECT_TRUE(StartLimitRefused(bad, kDemoteMsLimit)) << bad;
+  }
+}
+
 TEST(StartRules, LogLevelAndAnonymousAccess) {
   const char* const levels[] = {"none", "fatal", "error", "warning", "info", "debug", "verbose"};
   for (int level = 0; level < 7; ++level) EXPECT_EQ(StartLogLevel(levels[level]), level);

@@ -24,7 +24,7 @@ Bytes Respond(int32_t protocol, const Bytes& pdu, uint16_t transaction = 1) {
 }
 
 // Feeds the received bytes as ValidateFrame does; returns the check result.
-uint32_t Receive(CModbus& m, const Bytes& raw) {
+FrameCheck Receive(CModbus& m, const Bytes& raw) {
   EXPECT_TRUE(m.SetRawData(raw.data(), raw.size()));
   if (m.ExtractFrame()) m.ValidateResponse();
   return m.CheckResult();
@@ -77,9 +77,9 @@ TEST(ModbusFrame, ReadResponseArrivesInChunksAndFillsTheTags) {
     m.FinishFrame();
     const Bytes response = Respond(protocol, {0x01, 0x03, 0x04, 0x01, 0x02, 0xFF, 0xFE});
     for (size_t n = 0; n < response.size(); ++n)
-      ASSERT_EQ(Receive(m, Bytes(response.begin(), response.begin() + n)), kFrameIncomplete)
+      ASSERT_EQ(Receive(m, Bytes(response.begin(), response.begin() + n)), FrameCheck::kIncomplete)
           << "protocol " << protocol << " bytes " << n;
-    ASSERT_EQ(Receive(m, response), kFrameValid) << protocol;
+    ASSERT_EQ(Receive(m, response), FrameCheck::kValid) << protocol;
     ASSERT_TRUE(m.AnalyseResponse(tags.list));
     uint32_t status = 1;
     EXPECT_EQ(AsDouble(*tags.a, &status), 258);
@@ -97,19 +97,19 @@ TEST(ModbusFrame, ChecksumRules) {
   Bytes tolerated = rtu;
   ASSERT_NE(tolerated.back(), 0);
   tolerated.back() -= 1;  // CRC high byte one less
-  EXPECT_EQ(Receive(m, tolerated), kFrameValid);
+  EXPECT_EQ(Receive(m, tolerated), FrameCheck::kValid);
   Bytes bad = rtu;
   bad.back() -= 2;
-  EXPECT_EQ(Receive(m, bad), kFrameChecksum);
+  EXPECT_EQ(Receive(m, bad), FrameCheck::kChecksumError);
   bad = rtu;
   bad[bad.size() - 2] ^= 1;
-  EXPECT_EQ(Receive(m, bad), kFrameChecksum);
+  EXPECT_EQ(Receive(m, bad), FrameCheck::kChecksumError);
 
   m.SetProtocol(kProtocolAscii);
   Bytes ascii = Respond(kProtocolAscii, {0x01, 0x03, 0x04, 0xAB, 0xCD, 0xEF, 0x07});
   Bytes lower = ascii;
   for (size_t i = 1; i + 4 < lower.size(); ++i) lower[i] = uint8_t(std::tolower(lower[i]));
-  EXPECT_EQ(Receive(m, lower), kFrameValid);
+  EXPECT_EQ(Receive(m, lower), FrameCheck::kValid);
   ASSERT_TRUE(m.AnalyseResponse(tags.list));
   EXPECT_EQ(AsDouble(*tags.a), 0xABCD);
   Bytes lowerLrc = ascii;
@@ -117,7 +117,7 @@ TEST(ModbusFrame, ChecksumRules) {
   lowerLrc[lrc] = uint8_t(std::tolower(lowerLrc[lrc]));
   lowerLrc[lrc + 1] = uint8_t(std::tolower(lowerLrc[lrc + 1]));
   ASSERT_NE(lowerLrc, ascii) << "the LRC must contain a letter for this case";
-  EXPECT_EQ(Receive(m, lowerLrc), kFrameChecksum);
+  EXPECT_EQ(Receive(m, lowerLrc), FrameCheck::kChecksumError);
 }
 
 TEST(ModbusFrame, MismatchesAreReported) {
@@ -125,16 +125,17 @@ TEST(ModbusFrame, MismatchesAreReported) {
   CModbus m;
   m.SetUnitAddress(7);
   ASSERT_TRUE(m.Request_Read(tags.list));
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x08, 0x03, 0x04, 0, 1, 0, 2})), kFrameMismatch);
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x07, 0x04, 0x04, 0, 1, 0, 2})), kFrameMismatch);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x08, 0x03, 0x04, 0, 1, 0, 2})), FrameCheck::kUnitMismatch);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x07, 0x04, 0x04, 0, 1, 0, 2})), FrameCheck::kFunctionMismatch);
   EXPECT_EQ(m.ResponseFunction(), 0);
   EXPECT_FALSE(m.AnalyseResponse(tags.list));
 
   m.SetProtocol(kProtocolTcp);
   m.FinishFrame();
   m.FinishFrame();  // transaction 2
-  EXPECT_EQ(Receive(m, Respond(kProtocolTcp, {0x07, 0x03, 0x04, 0, 1, 0, 2}, 5)), kFrameMismatch);
-  EXPECT_EQ(Receive(m, Respond(kProtocolTcp, {0x07, 0x03, 0x04, 0, 1, 0, 2}, 2)), kFrameValid);
+  EXPECT_EQ(Receive(m, Respond(kProtocolTcp, {0x07, 0x03, 0x04, 0, 1, 0, 2}, 5)),
+            FrameCheck::kTransactionIdMismatch);
+  EXPECT_EQ(Receive(m, Respond(kProtocolTcp, {0x07, 0x03, 0x04, 0, 1, 0, 2}, 2)), FrameCheck::kValid);
 }
 
 TEST(ModbusFrame, ByteCountLargerThanRequestedIsFollowed) {
@@ -148,9 +149,9 @@ TEST(ModbusFrame, ByteCountLargerThanRequestedIsFollowed) {
   const uint16_t crc = ModbusCrc16(shortOne.data(), shortOne.size());
   shortOne.push_back(uint8_t(crc));
   shortOne.push_back(uint8_t(crc >> 8));
-  EXPECT_EQ(Receive(m, shortOne), kFrameIncomplete);
+  EXPECT_EQ(Receive(m, shortOne), FrameCheck::kIncomplete);
   EXPECT_EQ(m.Reqv().nBytes, 6);
-  EXPECT_EQ(Receive(m, full), kFrameValid);
+  EXPECT_EQ(Receive(m, full), FrameCheck::kValid);
   ASSERT_TRUE(m.AnalyseResponse(tags.list));
   EXPECT_EQ(AsDouble(*tags.b), 6);
 }
@@ -165,7 +166,7 @@ TEST(ModbusFrame, ExceptionStatusesAndARetryStillValidates) {
   tags.a->SetValue(earlier.v, kStatusGood);
   tags.b->MarkWaitingForData();
   ASSERT_TRUE(m.Request_Read(tags.list));
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x09, 0x83, 0x04})), kFrameValid);  // unit not compared
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x09, 0x83, 0x04})), FrameCheck::kValid);  // unit not compared
   EXPECT_EQ(m.ResponseFunction(), CModbus::kExceptionFunction);
   EXPECT_EQ(m.ExceptionCode(), 4);
   ASSERT_TRUE(m.AnalyseResponse(tags.list));
@@ -179,7 +180,7 @@ TEST(ModbusFrame, ExceptionStatusesAndARetryStillValidates) {
   std::vector<CDATag*> block = tags.list;
   ASSERT_TRUE(m.Request_Read(block));
   ASSERT_EQ(m.Reqv().nRegs, 2);
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x01, 0x83, 0x02})), kFrameValid);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x01, 0x83, 0x02})), FrameCheck::kValid);
   ASSERT_TRUE(m.AnalyseResponse(block));
   EXPECT_TRUE(m.SplitTaken());
   EXPECT_FALSE(tags.a->IsDone());
@@ -196,8 +197,8 @@ TEST(ModbusFrame, ExceptionStatusesAndARetryStillValidates) {
   // A broken exception frame must not spoil the next attempt of the same request.
   Bytes broken = Respond(kProtocolRtu, {0x01, 0x83, 0x02});
   broken.back() ^= 0x55;
-  EXPECT_EQ(Receive(m, broken), kFrameChecksum);
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x01, 0x03, 0x04, 0, 1, 0, 2})), kFrameValid);
+  EXPECT_EQ(Receive(m, broken), FrameCheck::kChecksumError);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {0x01, 0x03, 0x04, 0, 1, 0, 2})), FrameCheck::kValid);
 }
 
 TEST(ModbusFrame, ValuesOnlyFromBytesReceived) {
@@ -210,7 +211,7 @@ TEST(ModbusFrame, ValuesOnlyFromBytesReceived) {
   ASSERT_TRUE(m.Request_Read(list));
   EXPECT_EQ(m.Reqv().nRegs, 200);
   // The device answers only two registers.
-  ASSERT_EQ(Receive(m, Respond(kProtocolRtu, {0x01, 0x03, 0x04, 0x00, 0x2A, 0x11, 0x22})), kFrameValid);
+  ASSERT_EQ(Receive(m, Respond(kProtocolRtu, {0x01, 0x03, 0x04, 0x00, 0x2A, 0x11, 0x22})), FrameCheck::kValid);
   ASSERT_TRUE(m.AnalyseResponse(list));
   EXPECT_TRUE(first->IsDone());
   EXPECT_EQ(AsDouble(*first), 42);
@@ -226,7 +227,7 @@ TEST(ModbusFrame, ValuesOnlyFromBytesReceived) {
   ASSERT_TRUE(m.Request_Read(clist));
   EXPECT_EQ(m.Reqv().nBytes, 2);
   // One data byte only: coil 9 is not there.
-  ASSERT_EQ(Receive(m, Respond(kProtocolRtu, {0x01, 0x01, 0x01, 0x01})), kFrameValid);
+  ASSERT_EQ(Receive(m, Respond(kProtocolRtu, {0x01, 0x01, 0x01, 0x01})), FrameCheck::kValid);
   ASSERT_TRUE(m.AnalyseResponse(clist));
   EXPECT_EQ(AsDouble(*c0), 1);
   EXPECT_TRUE(c0->IsDone());
@@ -242,11 +243,11 @@ TEST(ModbusWrite, SingleWritesOfCoilsAndRegisters) {
   CModbus m;
   ASSERT_TRUE(m.Request_Write(list));
   EXPECT_EQ(Bytes(m.Pdu(), m.Pdu() + m.PduLength()), (Bytes{1, 5, 0, 17, 0xFF, 0x00}));
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 5, 0, 17, 0xFF, 0x00})), kFrameValid);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 5, 0, 17, 0xFF, 0x00})), FrameCheck::kValid);
   EXPECT_TRUE(m.AnalyseResponse(list));
   EXPECT_TRUE(coil->IsDone());
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 5, 0, 18, 0xFF, 0x00})), kFrameMismatch);
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 5, 0, 17, 0x00, 0x00})), kFrameValid);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 5, 0, 18, 0xFF, 0x00})), FrameCheck::kEchoMismatch);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 5, 0, 17, 0x00, 0x00})), FrameCheck::kValid);
   EXPECT_FALSE(m.AnalyseResponse(list));  // the device did not take the value
 
   TagSet regs;
@@ -261,7 +262,7 @@ TEST(ModbusWrite, SingleWritesOfCoilsAndRegisters) {
   list = regs.List();
   ASSERT_TRUE(m.Request_Write(list));
   EXPECT_EQ(Bytes(m.Pdu(), m.Pdu() + m.PduLength()), (Bytes{1, 6, 0, 3, 0x7E, 0x11}));
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 6, 0, 3, 0x7E, 0x11})), kFrameValid);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 6, 0, 3, 0x7E, 0x11})), FrameCheck::kValid);
   EXPECT_TRUE(m.AnalyseResponse(list));
   EXPECT_TRUE(bit->IsDone() && high->IsDone());  // both went out in the one register
 
@@ -284,11 +285,11 @@ TEST(ModbusWrite, MultipleWrites) {
   ASSERT_TRUE(m.Request_Write(list));
   EXPECT_EQ(Bytes(m.Pdu(), m.Pdu() + m.PduLength()), (Bytes{1, 16, 0, 40, 0, 2, 4, 0x41, 0x20, 0, 0}));
   EXPECT_EQ(list.size(), 1u);
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 16, 0, 40, 0, 2})), kFrameValid);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 16, 0, 40, 0, 2})), FrameCheck::kValid);
   ASSERT_TRUE(m.AnalyseResponse(list));
   EXPECT_TRUE(f->IsDone());
   EXPECT_EQ(f->PendingValue(), nullptr);
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 16, 0, 40, 0, 3})), kFrameMismatch);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 16, 0, 40, 0, 3})), FrameCheck::kEchoMismatch);
 
   TagSet group;
   CDATag* w0 = group.Add({kRegHolding, 5, kTypeUInt16, 1, 0, 0, true});
@@ -310,7 +311,7 @@ TEST(ModbusWrite, MultipleWrites) {
   ASSERT_TRUE(m.Request_Write(list));
   // Coils 20, 23, 26, 29: bits 0, 3, 6 of the first byte and bit 1 of the second.
   EXPECT_EQ(Bytes(m.Pdu(), m.Pdu() + m.PduLength()), (Bytes{1, 15, 0, 20, 0, 10, 2, 0x49, 0x02}));
-  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 15, 0, 20, 0, 10})), kFrameValid);
+  EXPECT_EQ(Receive(m, Respond(kProtocolRtu, {1, 15, 0, 20, 0, 10})), FrameCheck::kValid);
   ASSERT_TRUE(m.AnalyseResponse(list));
   for (CDATag* c : list) EXPECT_TRUE(c->IsDone());
 

@@ -112,7 +112,7 @@ struct Exchange {
     const std::vector<uint8_t> raw = Unhex(f.at("hex"));
     ASSERT_TRUE(modbus.SetRawData(raw.data(), raw.size()));
     ASSERT_TRUE(modbus.ExtractFrame());
-    ASSERT_TRUE(modbus.ValidateResponse()) << "check result " << modbus.CheckResult();
+    ASSERT_TRUE(modbus.ValidateResponse()) << "check result " << ToText(modbus.CheckResult());
     ASSERT_TRUE(modbus.AnalyseResponse(list));
   }
 };

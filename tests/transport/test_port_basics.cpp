@@ -63,7 +63,7 @@ TEST(PortFactory, PortsWithoutLinkFailEveryOperation) {
   for (CPortIO* port : {static_cast<CPortIO*>(&com), static_cast<CPortIO*>(&tcp)}) {
     uint8_t buffer[8] = {};
     uint32_t size = sizeof buffer;
-    EXPECT_EQ(port->Read(buffer, &size), kPortFailed);
+    EXPECT_EQ(port->Read(buffer, &size), TransportResult::kFailed);
     EXPECT_EQ(size, 0u);
     EXPECT_FALSE(port->IsOpen());
     EXPECT_FALSE(port->IsInitialised());
@@ -71,7 +71,7 @@ TEST(PortFactory, PortsWithoutLinkFailEveryOperation) {
   // A serial port that is not open sends nothing and says so.
   uint8_t frame[4] = {1, 2, 3, 4};
   uint32_t size = sizeof frame;
-  EXPECT_EQ(com.Write(frame, &size), kPortFailed);
+  EXPECT_EQ(com.Write(frame, &size), TransportResult::kFailed);
   EXPECT_EQ(size, 0u);
 }
 

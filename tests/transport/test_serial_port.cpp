@@ -78,7 +78,7 @@ TEST_F(SerialPort, RequestGoesOutAndFrameComesBack) {
   const std::vector<uint8_t> request = {0x01, 0x03, 0x00, 0x00, 0x00, 0x02, 0xC4, 0x0B};
   uint32_t size = uint32_t(request.size());
   ASSERT_TRUE(Device() >= 0);
-  EXPECT_EQ(port.Write(request.data(), &size), kPortOk);
+  EXPECT_EQ(port.Write(request.data(), &size), TransportResult::kOk);
   EXPECT_EQ(size, request.size());
   EXPECT_EQ(DeviceReceives(request.size()), request);
 
@@ -88,7 +88,7 @@ TEST_F(SerialPort, RequestGoesOutAndFrameComesBack) {
   uint8_t buffer[512];
   size = sizeof buffer;
   const auto start = Clock::now();
-  EXPECT_EQ(port.Read(buffer, &size), kPortOk);
+  EXPECT_EQ(port.Read(buffer, &size), TransportResult::kOk);
   EXPECT_LT(ElapsedMs(start), 500);
   ASSERT_EQ(size, 9u);
   EXPECT_EQ(buffer[2], 0x04);
@@ -116,10 +116,10 @@ TEST_F(SerialPort, ReadEndsWhenTheLineGoesQuietNotBefore) {
   });
   uint8_t buffer[64];
   uint32_t size = sizeof buffer;
-  EXPECT_EQ(port.Read(buffer, &size), kPortOk);
+  EXPECT_EQ(port.Read(buffer, &size), TransportResult::kOk);
   EXPECT_EQ(size, 5u);
   size = sizeof buffer;
-  EXPECT_EQ(port.Read(buffer, &size), kPortOk);
+  EXPECT_EQ(port.Read(buffer, &size), TransportResult::kOk);
   EXPECT_EQ(size, 1u);
   EXPECT_EQ(buffer[0], 6);
   device.join();
@@ -133,7 +133,7 @@ TEST_F(SerialPort, ReadOfExactlyTheAskedCountReturnsAtOnce) {
   uint8_t buffer[4];
   uint32_t size = sizeof buffer;
   const auto start = Clock::now();
-  EXPECT_EQ(port.Read(buffer, &size), kPortOk);
+  EXPECT_EQ(port.Read(buffer, &size), TransportResult::kOk);
   EXPECT_EQ(size, 4u);
   EXPECT_LT(ElapsedMs(start), 250);
 }
@@ -144,7 +144,7 @@ TEST_F(SerialPort, SilenceIsATimeOutAndPurgeDropsStaleInput) {
   uint8_t buffer[32];
   uint32_t size = sizeof buffer;
   const auto start = Clock::now();
-  EXPECT_EQ(port.Read(buffer, &size), kPortFailed);
+  EXPECT_EQ(port.Read(buffer, &size), TransportResult::kFailed);
   EXPECT_GE(ElapsedMs(start), 140);
   EXPECT_EQ(size, 0u);
   EXPECT_EQ(port.PortState(), kPortStateReadTimeout);
@@ -152,10 +152,10 @@ TEST_F(SerialPort, SilenceIsATimeOutAndPurgeDropsStaleInput) {
 
   DeviceSends({0xDE, 0xAD});
   std::this_thread::sleep_for(milliseconds(50));
-  EXPECT_EQ(port.DiscardInput(), kPortOk);
+  EXPECT_EQ(port.DiscardInput(), TransportResult::kOk);
   EXPECT_EQ(port.PortState(), kPortStateDone);
   size = sizeof buffer;
-  EXPECT_EQ(port.Read(buffer, &size), kPortFailed);
+  EXPECT_EQ(port.Read(buffer, &size), TransportResult::kFailed);
   EXPECT_EQ(size, 0u);
 }
 
@@ -232,7 +232,7 @@ TEST_F(SerialPort, DeviceThatGoesAwayIsAccessDenied) {
   uint8_t buffer[16];
   uint32_t size = sizeof buffer;
   const auto start = Clock::now();
-  EXPECT_EQ(port.Read(buffer, &size), kPortFailed);
+  EXPECT_EQ(port.Read(buffer, &size), TransportResult::kFailed);
   EXPECT_LT(ElapsedMs(start), 900);  // not a time-out
   EXPECT_EQ(size, 0u);
   EXPECT_EQ(port.PortState(), kPortStateAccessDenied);
@@ -254,7 +254,7 @@ TEST_F(SerialPort, WriteStopsAtItsLimitWhenTheLineIsStuck) {
   std::vector<uint8_t> flood(4 << 20, 0x55);
   uint32_t size = uint32_t(flood.size());
   const auto start = Clock::now();
-  EXPECT_EQ(port.Write(flood.data(), &size), kPortWriteTimeout);
+  EXPECT_EQ(port.Write(flood.data(), &size), TransportResult::kWriteTimeout);
   const long elapsed = ElapsedMs(start);
   EXPECT_GE(elapsed, 950);
   EXPECT_LT(elapsed, 3000);
@@ -278,7 +278,7 @@ TEST_F(SerialPort, ControlModesLinuxCannotDoAreLoggedOnceAndDoNotStopWrites) {
 
   const std::vector<uint8_t> frame = {0x11, 0x22, 0x33};
   uint32_t size = 3;
-  EXPECT_EQ(port.Write(frame.data(), &size), kPortOk);
+  EXPECT_EQ(port.Write(frame.data(), &size), TransportResult::kOk);
   EXPECT_EQ(size, 3u);
   EXPECT_EQ(DeviceReceives(3), frame);
 }

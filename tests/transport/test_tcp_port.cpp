@@ -44,7 +44,7 @@ class TcpPort : public ::testing::Test {
     if (peer >= 0) m_Peers.push_back(peer);
     return peer;
   }
-  PortResult Send(CPortIO& port, const std::vector<uint8_t>& bytes) {
+  TransportResult Send(CPortIO& port, const std::vector<uint8_t>& bytes) {
     uint32_t size = uint32_t(bytes.size());
     return port.Write(bytes.data(), &size);
   }
@@ -61,7 +61,7 @@ TEST_F(TcpPort, FirstWriteConnectsAndTheAnswerIsRead) {
   EXPECT_FALSE(port.IsOpen());  // no connection before the first write
   EXPECT_TRUE(port.IsAvailable());
 
-  EXPECT_EQ(Send(port, {1, 2, 3, 4}), kPortOk);
+  EXPECT_EQ(Send(port, {1, 2, 3, 4}), TransportResult::kOk);
   EXPECT_TRUE(port.IsOpen());
   EXPECT_EQ(log.Count("CChannel::CheckConnect() TRY Connect 127.0.0.1:" +
                       std::to_string(m_Listener.Port())),
@@ -76,7 +76,7 @@ TEST_F(TcpPort, FirstWriteConnectsAndTheAnswerIsRead) {
   ASSERT_TRUE(test::SendAll(peer, "\x0A\x0B\x0C", 3));
   uint8_t buffer[512];
   uint32_t size = sizeof buffer;
-  EXPECT_EQ(port.Read(buffer, &size), kPortOk);
+  EXPECT_EQ(port.Read(buffer, &size), TransportResult::kOk);
   ASSERT_EQ(size, 3u);
   EXPECT_EQ(buffer[2], 0x0C);
 
@@ -90,12 +90,12 @@ TEST_F(TcpPort, FirstWriteConnectsAndTheAnswerIsRead) {
 TEST_F(TcpPort, SilenceTimesOutAndKeepsTheConnection) {
   CPortIO_TCP port(LoopbackData(m_Listener.Port()));
   ASSERT_TRUE(port.PortInit(120));
-  ASSERT_EQ(Send(port, {7}), kPortOk);
+  ASSERT_EQ(Send(port, {7}), TransportResult::kOk);
   ASSERT_GE(AcceptPeer(), 0);
   uint8_t buffer[8];
   uint32_t size = sizeof buffer;
   const auto start = Clock::now();
-  EXPECT_EQ(port.Read(buffer, &size), kPortTcpTimeout);
+  EXPECT_EQ(port.Read(buffer, &size), TransportResult::kTimeout);
   EXPECT_GE(ElapsedMs(start), 110);
   EXPECT_EQ(size, 0u);
   EXPECT_TRUE(port.IsOpen());
@@ -104,7 +104,7 @@ TEST_F(TcpPort, SilenceTimesOutAndKeepsTheConnection) {
 TEST_F(TcpPort, PeerCloseClosesTheSocketAndTheNextWriteReconnects) {
   CPortIO_TCP port(LoopbackData(m_Listener.Port()));
   ASSERT_TRUE(port.PortInit(1000));
-  ASSERT_EQ(Send(port, {1}), kPortOk);
+  ASSERT_EQ(Send(port, {1}), TransportResult::kOk);
   const int peer = AcceptPeer();
   ASSERT_GE(peer, 0);
   close(peer);
@@ -112,11 +112,11 @@ TEST_F(TcpPort, PeerCloseClosesTheSocketAndTheNextWriteReconnects) {
 
   uint8_t buffer[8];
   uint32_t size = sizeof buffer;
-  EXPECT_EQ(port.Read(buffer, &size), kPortFailed);
+  EXPECT_EQ(port.Read(buffer, &size), TransportResult::kFailed);
   EXPECT_EQ(size, 0u);
   EXPECT_FALSE(port.IsOpen());
 
-  EXPECT_EQ(Send(port, {2}), kPortOk);
+  EXPECT_EQ(Send(port, {2}), TransportResult::kOk);
   EXPECT_TRUE(port.IsOpen());
   const int second = AcceptPeer();
   ASSERT_GE(second, 0);
@@ -127,7 +127,7 @@ TEST_F(TcpPort, PeerCloseClosesTheSocketAndTheNextWriteReconnects) {
 TEST_F(TcpPort, DiscardDrainsQueuedInputWithoutWaiting) {
   CPortIO_TCP port(LoopbackData(m_Listener.Port()));
   ASSERT_TRUE(port.PortInit(2000));
-  ASSERT_EQ(Send(port, {1}), kPortOk);
+  ASSERT_EQ(Send(port, {1}), TransportResult::kOk);
   const int peer = AcceptPeer();
   ASSERT_GE(peer, 0);
   const std::vector<uint8_t> stale(1500, 0x77);
@@ -135,14 +135,14 @@ TEST_F(TcpPort, DiscardDrainsQueuedInputWithoutWaiting) {
   usleep(50 * 1000);
 
   const auto start = Clock::now();
-  EXPECT_EQ(port.DiscardInput(), kPortOk);
+  EXPECT_EQ(port.DiscardInput(), TransportResult::kOk);
   EXPECT_LT(ElapsedMs(start), 1000);  // far below the 2 s exchange time-out
   EXPECT_TRUE(port.IsOpen());
 
   ASSERT_TRUE(test::SendAll(peer, "\x42", 1));
   uint8_t buffer[2000];
   uint32_t size = sizeof buffer;
-  EXPECT_EQ(port.Read(buffer, &size), kPortOk);
+  EXPECT_EQ(port.Read(buffer, &size), TransportResult::kOk);
   ASSERT_EQ(size, 1u);  // nothing of the stale bytes is left
   EXPECT_EQ(buffer[0], 0x42);
 }
@@ -154,14 +154,14 @@ TEST(TcpConnect, RefusedConnectionFailsAtOnceAndIsRetried) {
   const uint8_t frame[2] = {1, 2};
   uint32_t size = sizeof frame;
   const auto start = Clock::now();
-  EXPECT_EQ(port.Write(frame, &size), kPortFailed);
+  EXPECT_EQ(port.Write(frame, &size), TransportResult::kFailed);
   EXPECT_LT(ElapsedMs(start), 2000);  // refused, not waited out
   EXPECT_EQ(size, 0u);
   EXPECT_FALSE(port.IsOpen());
   EXPECT_EQ(log.Count("Connect error 111"), 1u);  // ECONNREFUSED
   EXPECT_EQ(log.Count(": Connect 0"), 1u);
   size = sizeof frame;
-  EXPECT_EQ(port.Write(frame, &size), kPortFailed);
+  EXPECT_EQ(port.Write(frame, &size), TransportResult::kFailed);
   EXPECT_EQ(log.Count("TRY Connect"), 2u);
 }
 
@@ -174,7 +174,7 @@ TEST(TcpConnect, ConnectionNotAcceptedInTimeIsATimeOut) {
   const uint8_t frame[1] = {0};
   uint32_t size = 1;
   const auto start = Clock::now();
-  EXPECT_EQ(port.Write(frame, &size), kPortFailed);
+  EXPECT_EQ(port.Write(frame, &size), TransportResult::kFailed);
   EXPECT_GE(ElapsedMs(start), 280);
   EXPECT_FALSE(port.IsOpen());
 }
@@ -195,7 +195,7 @@ TEST(TcpConnect, AStopCutsAConnectWaitShort) {
   const uint8_t frame[1] = {0};
   uint32_t size = 1;
   const auto start = Clock::now();
-  EXPECT_EQ(port.Write(frame, &size), kPortFailed);
+  EXPECT_EQ(port.Write(frame, &size), TransportResult::kFailed);
   EXPECT_LT(ElapsedMs(start), 2000);  // not the 10 s connect time-out
   EXPECT_GE(ElapsedMs(start), 150);
   stopper.join();
@@ -209,12 +209,12 @@ TEST(TcpPymodbus, ReadsHoldingRegistersFromAPymodbusSlave) {
   // Modbus TCP: transaction 0x1234, unit 1, read 3 holding registers from 10.
   const std::vector<uint8_t> request = {0x12, 0x34, 0, 0, 0, 6, 1, 3, 0, 10, 0, 3};
   uint32_t size = uint32_t(request.size());
-  ASSERT_EQ(port.Write(request.data(), &size), kPortOk);
+  ASSERT_EQ(port.Write(request.data(), &size), TransportResult::kOk);
   std::vector<uint8_t> answer;
   uint8_t buffer[512];
   for (int chunk = 0; chunk < 10 && answer.size() < 15; ++chunk) {
     size = sizeof buffer;
-    if (port.Read(buffer, &size) != kPortOk) break;
+    if (port.Read(buffer, &size) != TransportResult::kOk) break;
     answer.insert(answer.end(), buffer, buffer + size);
   }
   const std::vector<uint8_t> expected = {0x12, 0x34, 0, 0, 0, 9, 1, 3, 6, 0, 10, 0, 11, 0, 12};

@@ -81,7 +81,7 @@ void ReportStartOptions(const std::string& path, bool scrambled, std::ostream& o
                                      {kDemoteAfterLimit, kStartDemoteAfter},
                                      {kDemoteMsLimit, kStartDemoteMs}}) {
     const std::string& text = values[index];
-    if (!text.empty() && !StartNumber(text, limit.min, limit.max))
+    if (StartLimitRefused(text, limit))
       out << prefix << limit.key << " \"" << text << "\" is not a number " << limit.min << ".." << limit.max
           << ", the server uses " << limit.fallback << '\n';
   }
@@ -97,12 +97,9 @@ void ReportStartOptions(const std::string& path, bool scrambled, std::ostream& o
   for (const auto& [key, index] : {std::pair{"certificate", kStartDerFile},
                                    {"key", kStartPemFile}, {"trust folder", kStartTrustFolder}})
     if (!values[index].empty()) out << ", " << key << " " << values[index];
-  const auto number = [&values](const StartLimit& limit, StartValue index) {
-    return values[index].empty() ? limit.fallback : StartNumber(values[index], limit.min, limit.max).value_or(limit.fallback);
-  };
-  if (const uint32_t after = number(kDemoteAfterLimit, kStartDemoteAfter))
+  if (const uint32_t after = StartLimitValue(values[kStartDemoteAfter], kDemoteAfterLimit))
     out << ", a device is demoted after " << after << " failed exchanges for "
-        << number(kDemoteMsLimit, kStartDemoteMs) << " ms";
+        << StartLimitValue(values[kStartDemoteMs], kDemoteMsLimit) << " ms";
   out << '\n';
 }
 

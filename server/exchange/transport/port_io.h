@@ -8,22 +8,11 @@
 #include <mutex>
 
 #include "deadline.h"
+#include "transport_result.h"
 
 namespace virk {
 
 struct ChannelSettings;
-
-// Result codes of Read and Write.
-using PortResult = uint32_t;
-constexpr PortResult kPortOk = 0;
-// Link not open, link lost, nothing could be sent, or a serial read time-out.
-constexpr PortResult kPortFailed = 1;
-// TCP: no data or no room within the time-out.
-constexpr PortResult kPortTcpTimeout = 0x80004106u;
-// Serial: a write did not complete within kSerialWriteLimitMs.
-constexpr PortResult kPortWriteTimeout = 0x80004005u;
-// TCP: a receive gave way to a waiting writer before anything arrived.
-constexpr PortResult kPortYielded = 0x80004107u;
 
 enum PortType : int32_t { kPortNone = 0, kPortSerial = 1, kPortTcp = 2 };
 
@@ -44,10 +33,10 @@ class CPortIO {
   virtual void Lock() { m_Lock.lock(); }
   virtual void Unlock() { m_Lock.unlock(); }
   // Reads what arrives within the time-outs into `buffer`; *size is in/out.
-  virtual PortResult Read(uint8_t* buffer, uint32_t* size) = 0;
+  virtual TransportResult Read(uint8_t* buffer, uint32_t* size) = 0;
   // Drops all pending input (such as a late answer to an earlier request).
-  virtual PortResult DiscardInput() = 0;
-  virtual PortResult Write(const uint8_t* buffer, uint32_t* size) = 0;
+  virtual TransportResult DiscardInput() = 0;
+  virtual TransportResult Write(const uint8_t* buffer, uint32_t* size) = 0;
   // Gives up the exchange in flight after its answer did not come: whatever
   // the link still holds of it is dropped, so that no request outlives the
   // answer given for it and no late response is taken for a newer request.

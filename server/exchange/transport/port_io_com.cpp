@@ -179,24 +179,24 @@ void CPortIO_COM::AbortExchange() {
   if (fd >= 0) serial::Purge(fd, true, true);
 }
 
-PortResult CPortIO_COM::DiscardInput() {
+TransportResult CPortIO_COM::DiscardInput() {
   const int fd = m_Fd.load();
   if (fd >= 0) serial::Purge(fd, true, true);
   m_PortState = kPortStateDone;
-  return kPortOk;
+  return TransportResult::kOk;
 }
 
-PortResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
+TransportResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
   const int fd = m_Fd.load();
   COM_DEBUG("CPortIO_COM::Read");
   if (fd < 0 || !buffer || !size) {
     if (size) *size = 0;
-    return kPortFailed;
+    return TransportResult::kFailed;
   }
 
   const uint32_t want = *size;
   uint32_t got = 0;
-  PortResult result = kPortOk;
+  TransportResult result = TransportResult::kOk;
   bool gone = false;
   const Deadline deadline(CapWait(ExchangeTimeout()));
   while (got < want) {
@@ -207,7 +207,7 @@ PortResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
     pollfd waiter{fd, POLLIN, 0};
     const int ready = PollWhile(waiter, wait, KeepGoing());
     if (ready <= 0) {
-      result = (ready == 0 && got > 0 && !deadline.Passed()) ? kPortOk : kPortFailed;
+      result = (ready == 0 && got > 0 && !deadline.Passed()) ? TransportResult::kOk : TransportResult::kFailed;
       break;
     }
     const uint32_t before = got;
@@ -217,7 +217,7 @@ PortResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
       break;
     }
     if (outcome == ReadOutcome::kError) {
-      result = kPortFailed;
+      result = TransportResult::kFailed;
       break;
     }
   }
@@ -226,12 +226,12 @@ PortResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
   if (gone) {
     m_PortState = kPortStateAccessDenied;
     COM_DEBUG("CPortIO_COM::Read COM%d: the device is gone", int(m_PortNumber));
-    return kPortFailed;
+    return TransportResult::kFailed;
   }
-  if (result != kPortOk) COM_DEBUG("CPortIO_COM::Read COM%d: time-out", int(m_PortNumber));
-  m_PortState = result == kPortOk ? kPortStateDone : kPortStateReadTimeout;
+  if (result != TransportResult::kOk) COM_DEBUG("CPortIO_COM::Read COM%d: time-out", int(m_PortNumber));
+  m_PortState = result == TransportResult::kOk ? kPortStateDone : kPortStateReadTimeout;
   COM_DEBUG("CPortIO_COM::Read COM%d: %d bytes", int(m_PortNumber), int(got));
-  COM_DEBUG("CPortIO_COM::Read result %d", int(result));
+  COM_DEBUG("CPortIO_COM::Read result %s", ToText(result));
   return result;
 }
 
@@ -258,17 +258,17 @@ int CPortIO_COM::WriteAll(int fd, const uint8_t* buffer, uint32_t& sent, uint32_
   return 0;
 }
 
-PortResult CPortIO_COM::Write(const uint8_t* buffer, uint32_t* size) {
+TransportResult CPortIO_COM::Write(const uint8_t* buffer, uint32_t* size) {
   COM_DEBUG("CPortIO_COM::Write");
   const int fd = m_Fd.load();
   if (fd < 0) {
     // Nothing can be sent: a failure, not a success with no bytes.
     if (size) *size = 0;
-    return kPortFailed;
+    return TransportResult::kFailed;
   }
   if (!buffer || !size) {
     serial::Purge(fd, false, true);
-    return kPortOk;
+    return TransportResult::kOk;
   }
 
   const bool toggle = ToggleRtsAroundWrite();
@@ -279,19 +279,19 @@ PortResult CPortIO_COM::Write(const uint8_t* buffer, uint32_t* size) {
   COM_DEBUG("CPortIO_COM::Write COM%d: write ended, errno %d", int(m_PortNumber), error);
   *size = sent;
 
-  PortResult result = kPortOk;
+  TransportResult result = TransportResult::kOk;
   if (error == ETIMEDOUT) {
     m_PortState = kPortStateWriteTimeout;
     COM_DEBUG("CPortIO_COM::Write COM%d: time-out, output discarded", int(m_PortNumber));
     serial::Purge(fd, false, true);
-    result = kPortWriteTimeout;
+    result = TransportResult::kWriteTimeout;
   } else if (error != 0) {
     if (IsDeviceGone(error)) m_PortState = kPortStateAccessDenied;
-    result = kPortFailed;
+    result = TransportResult::kFailed;
   } else {
     m_PortState = kPortStateDone;
   }
-  COM_DEBUG("CPortIO_COM::Write result %d", int(result));
+  COM_DEBUG("CPortIO_COM::Write result %s", ToText(result));
   return result;
 }
 

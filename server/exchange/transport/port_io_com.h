@@ -33,9 +33,9 @@ class CPortIO_COM : public CPortIO, public CPortIO_Data_COM {
   void PortDeInit() override;
   bool IsOpen() const override { return m_Fd.load() >= 0; }
   bool IsAvailable() const override { return PortState() != kPortStateAccessDenied; }
-  PortResult Read(uint8_t* buffer, uint32_t* size) override;
-  PortResult DiscardInput() override;
-  PortResult Write(const uint8_t* buffer, uint32_t* size) override;
+  TransportResult Read(uint8_t* buffer, uint32_t* size) override;
+  TransportResult DiscardInput() override;
+  TransportResult Write(const uint8_t* buffer, uint32_t* size) override;
   // A serial line holds nothing of an exchange but its buffers: purged.
   void AbortExchange() override;
 

@@ -39,36 +39,36 @@ bool CPortIO_TCP::ConnectOnDemand() {
             ThreadId(), int(m_IpAddress & 0xFF), int((m_IpAddress >> 8) & 0xFF),
             int((m_IpAddress >> 16) & 0xFF), int(m_IpAddress >> 24), int(m_Port));
   const bool connected =
-      m_Client.Connect(true, true, CTCPExchange::kUseStoredTimeout) == kPortOk;
+      m_Client.Connect(true, true, CTCPExchange::kUseStoredTimeout) == TransportResult::kOk;
   LogFormat(LogLevel::Debug, kLogUserland, "%d: Connect %d\n", ThreadId(), connected ? 1 : 0);
   if (!connected) m_Client.Close();
   return m_Client.IsOpen();
 }
 
-PortResult CPortIO_TCP::Write(const uint8_t* buffer, uint32_t* size) {
+TransportResult CPortIO_TCP::Write(const uint8_t* buffer, uint32_t* size) {
   PassKeepGoing();
   if (!m_Client.IsOpen() && !ConnectOnDemand()) {
     if (size) *size = 0;
-    return kPortFailed;
+    return TransportResult::kFailed;
   }
   if (buffer && size) return m_Client.Send(buffer, size, CapWait(ExchangeTimeout()));
-  return kPortOk;
+  return TransportResult::kOk;
 }
 
-PortResult CPortIO_TCP::DiscardInput() {
-  if (!m_Client.IsOpen()) return kPortFailed;
+TransportResult CPortIO_TCP::DiscardInput() {
+  if (!m_Client.IsOpen()) return TransportResult::kFailed;
   uint8_t scratch[100];
   for (int round = 0; round < kMaxDiscardRounds; ++round) {
     uint32_t size = sizeof scratch;
-    if (m_Client.Receive(scratch, &size, 0) != kPortOk) break;
+    if (m_Client.Receive(scratch, &size, 0) != TransportResult::kOk) break;
   }
-  return kPortOk;
+  return TransportResult::kOk;
 }
 
-PortResult CPortIO_TCP::Read(uint8_t* buffer, uint32_t* size) {
+TransportResult CPortIO_TCP::Read(uint8_t* buffer, uint32_t* size) {
   if (!m_Client.IsOpen() || !buffer || !size) {
     if (size) *size = 0;
-    return kPortFailed;
+    return TransportResult::kFailed;
   }
   m_Client.SetTimeout(CapWait(ExchangeTimeout()));
   PassKeepGoing();

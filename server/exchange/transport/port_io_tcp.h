@@ -17,9 +17,9 @@ class CPortIO_TCP : public CPortIO, public CPortIO_Data_TCP {
   void PortDeInit() override;
   bool IsOpen() const override { return m_Client.IsOpen(); }
   bool IsAvailable() const override { return true; }
-  PortResult Read(uint8_t* buffer, uint32_t* size) override;
-  PortResult Write(const uint8_t* buffer, uint32_t* size) override;
-  PortResult DiscardInput() override;
+  TransportResult Read(uint8_t* buffer, uint32_t* size) override;
+  TransportResult Write(const uint8_t* buffer, uint32_t* size) override;
+  TransportResult DiscardInput() override;
   // Resets the connection: a request the device has not answered must not
   // wait in the socket to be carried out later. The next Write reconnects.
   void AbortExchange() override { m_Client.Abort(); }

@@ -51,23 +51,23 @@ void CTCPExchange::GetAddressAndPort(uint32_t& address, uint16_t& port) const {
   port = m_Port;
 }
 
-uint32_t CTCPExchange::Open(bool noDelay, bool nonBlocking, bool clientFlag) {
+TransportResult CTCPExchange::Open(bool noDelay, bool nonBlocking, bool clientFlag) {
   m_NoDelay = noDelay;
   m_NonBlocking = nonBlocking;
   m_ClientFlag = clientFlag;
-  if (IsOpen()) return 0;
+  if (IsOpen()) return TransportResult::kOk;
   const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (socket < 0) return 1;
+  if (socket < 0) return TransportResult::kFailed;
   bool ok = SetFlag(socket, SOL_SOCKET, SO_REUSEADDR);
   if (!ok && errno == EBADF) LogFormat(LogLevel::Debug, kLogUserland, "edbaf");
   ok = ok && (!noDelay || SetFlag(socket, IPPROTO_TCP, TCP_NODELAY));
   ok = ok && SetNonBlocking(socket, nonBlocking);
   if (!ok) {
     close(socket);
-    return 1;
+    return TransportResult::kFailed;
   }
   m_Socket = socket;
-  return 0;
+  return TransportResult::kOk;
 }
 
 void CTCPExchange::Close() {
@@ -83,7 +83,7 @@ void CTCPExchange::Abort() {
   close(socket);
 }
 
-uint32_t CTCPExchange::Reopen() {
+TransportResult CTCPExchange::Reopen() {
   Close();
   return Open(m_NoDelay, m_NonBlocking, true);
 }
@@ -96,43 +96,43 @@ int CTCPExchange::WaitFor(int socket, short events, uint32_t waitMs, bool interr
   return ready > 0 ? 1 : ready;
 }
 
-PortResult CTCPExchange::Receive(uint8_t* buffer, uint32_t* size, uint32_t waitMs) {
+TransportResult CTCPExchange::Receive(uint8_t* buffer, uint32_t* size, uint32_t waitMs) {
   const int socket = m_Socket.load();
   if (socket < 0) {
     if (size) *size = 0;
-    return kPortFailed;
+    return TransportResult::kFailed;
   }
-  if (!buffer || !size) return kPortOk;
+  if (!buffer || !size) return TransportResult::kOk;
   if (m_NonBlocking) {
     const int ready = WaitFor(socket, POLLIN, waitMs, true);
     if (ready <= 0) {
       *size = 0;
-      if (ready == 0 && m_Interrupt && m_Interrupt->load() > 0) return kPortYielded;
-      if (ready == 0 || errno == EINPROGRESS) return kPortTcpTimeout;
+      if (ready == 0 && m_Interrupt && m_Interrupt->load() > 0) return TransportResult::kYielded;
+      if (ready == 0 || errno == EINPROGRESS) return TransportResult::kTimeout;
       Close();
-      return kPortFailed;
+      return TransportResult::kFailed;
     }
   }
   const ssize_t n = recv(socket, buffer, *size, 0);
   if (n > 0) {
     *size = uint32_t(n);
-    return kPortOk;
+    return TransportResult::kOk;
   }
   const int error = errno;
   *size = 0;
-  if (n < 0 && WouldBlock(error)) return kPortTcpTimeout;
+  if (n < 0 && WouldBlock(error)) return TransportResult::kTimeout;
   // 0 is the peer's orderly close.
   Close();
-  return kPortFailed;
+  return TransportResult::kFailed;
 }
 
-PortResult CTCPExchange::Send(const uint8_t* buffer, uint32_t* size, uint32_t waitMs) {
+TransportResult CTCPExchange::Send(const uint8_t* buffer, uint32_t* size, uint32_t waitMs) {
   const int socket = m_Socket.load();
   if (socket < 0) {
     if (size) *size = 0;
-    return kPortFailed;
+    return TransportResult::kFailed;
   }
-  if (!buffer || !size) return kPortOk;
+  if (!buffer || !size) return TransportResult::kOk;
   const Deadline deadline(waitMs == kUseStoredTimeout ? m_Timeout : waitMs);
   const uint32_t want = *size;
   uint32_t sent = 0;
@@ -143,9 +143,9 @@ PortResult CTCPExchange::Send(const uint8_t* buffer, uint32_t* size, uint32_t wa
       const int ready = WaitFor(socket, POLLOUT, uint32_t(deadline.RemainingMs()));
       if (ready <= 0) {
         *size = sent;
-        if (ready == 0 || errno == EINPROGRESS) return kPortTcpTimeout;
+        if (ready == 0 || errno == EINPROGRESS) return TransportResult::kTimeout;
         Close();
-        return kPortFailed;
+        return TransportResult::kFailed;
       }
     }
     // MSG_NOSIGNAL: a closed peer is an error result, not a SIGPIPE.
@@ -155,14 +155,14 @@ PortResult CTCPExchange::Send(const uint8_t* buffer, uint32_t* size, uint32_t wa
     } else if (!(n < 0 && WouldBlock(errno))) {
       *size = sent;
       Close();
-      return kPortFailed;
+      return TransportResult::kFailed;
     } else if (deadline.Passed()) {
       *size = sent;
-      return kPortTcpTimeout;
+      return TransportResult::kTimeout;
     }
   }
   *size = sent;
-  return kPortOk;
+  return TransportResult::kOk;
 }
 
 void CTCPExchange::CopySettings(CTCPExchange& target) const {
@@ -172,33 +172,33 @@ void CTCPExchange::CopySettings(CTCPExchange& target) const {
   target.SetAddress(m_Address, m_Port);
 }
 
-PortResult CTCPClient::Connect(bool noDelay, bool nonBlocking, uint32_t waitMs) {
-  if (Open(noDelay, nonBlocking, true) != 0) return kPortFailed;
+TransportResult CTCPClient::Connect(bool noDelay, bool nonBlocking, uint32_t waitMs) {
+  if (Open(noDelay, nonBlocking, true) != TransportResult::kOk) return TransportResult::kFailed;
   const int socket = GetSocket();
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_addr.s_addr = GetAddress();
   peer.sin_port = htons(GetPort());
-  if (connect(socket, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return kPortOk;
+  if (connect(socket, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return TransportResult::kOk;
 
   int error = errno;
-  if (error == EISCONN) return kPortOk;
+  if (error == EISCONN) return TransportResult::kOk;
   if (error == EINPROGRESS || error == EAGAIN) {
-    if (!NonBlocking()) return kPortFailed;
+    if (!NonBlocking()) return TransportResult::kFailed;
     const int ready = WaitFor(socket, POLLOUT, waitMs);
-    if (ready == 0) return kPortTcpTimeout;
+    if (ready == 0) return TransportResult::kTimeout;
     if (ready < 0) {
       Close();
-      return kPortFailed;
+      return TransportResult::kFailed;
     }
     // Writable also means "failed": the socket's own error tells which.
     socklen_t length = sizeof error;
     if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
-    if (error == 0) return kPortOk;
+    if (error == 0) return TransportResult::kOk;
   }
   LogFormat(LogLevel::Debug, kLogUserland, "Connect error %d \n", error);
   Close();
-  return kPortFailed;
+  return TransportResult::kFailed;
 }
 
 }  // namespace virk

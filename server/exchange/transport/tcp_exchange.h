@@ -31,19 +31,19 @@ class CTCPExchange {
   virtual uint32_t GetTimeout() const { return m_Timeout; }
   virtual int GetSocket() const { return m_Socket.load(); }
   virtual uint16_t GetPort() const { return m_Port; }
-  // Creates the socket unless one is held; 0 done, 1 failed.
-  virtual uint32_t Open(bool noDelay, bool nonBlocking, bool clientFlag);
+  // Creates the socket unless one is held; kOk or kFailed.
+  virtual TransportResult Open(bool noDelay, bool nonBlocking, bool clientFlag);
   virtual void Close();
   // Closes with a reset (SO_LINGER 0): what was not yet sent is dropped and
   // the peer sees the connection gone at once instead of an orderly end.
   void Abort();
-  virtual uint32_t Reopen();
+  virtual TransportResult Reopen();
   virtual bool IsOpen() const { return m_Socket.load() >= 0; }
   // One receive of what has arrived, at most *size bytes. A closed peer or a
-  // socket error closes the socket and returns 1.
-  virtual PortResult Receive(uint8_t* buffer, uint32_t* size, uint32_t waitMs);
+  // socket error closes the socket and returns kFailed.
+  virtual TransportResult Receive(uint8_t* buffer, uint32_t* size, uint32_t waitMs);
   // Sends all *size bytes within the wait; *size tells how many went.
-  virtual PortResult Send(const uint8_t* buffer, uint32_t* size, uint32_t waitMs);
+  virtual TransportResult Send(const uint8_t* buffer, uint32_t* size, uint32_t waitMs);
   virtual void CopySettings(CTCPExchange& target) const;
   // Waits end soon after `keepGoing` turns false; null: no such check.
   // Waits end soon after `keepGoing` turns false, and receives soon after
@@ -73,9 +73,9 @@ class CTCPExchange {
 
 class CTCPClient : public CTCPExchange {
  public:
-  // Connects to the stored address and port: 0 connected, kPortTcpTimeout
+  // Connects to the stored address and port: 0 connected, TransportResult::kTimeout
   // when the connection is not made within the wait, 1 on any other failure.
-  virtual PortResult Connect(bool noDelay, bool nonBlocking, uint32_t waitMs);
+  virtual TransportResult Connect(bool noDelay, bool nonBlocking, uint32_t waitMs);
 };
 
 }  // namespace virk
