@@ -100,19 +100,20 @@ open62541_usable() {
   return 1
 }
 
-# Debian's source tarball of open62541 1.4, fetched once into the cache.
-open62541_tarball() {
+# A Debian source package's tarball (`pattern` in the cache's src folder),
+# fetched once with `apt-get source` of `package` through the private sources.
+debian_tarball() {
+  local pattern=$1 package=$2 tarball
   mkdir -p "$work/src"
-  local tarball
-  tarball=$(ls "$work"/src/open62541_1.4*.orig.tar.gz 2>/dev/null | head -n 1 || true)
+  tarball=$(ls "$work"/src/$pattern 2>/dev/null | head -n 1 || true)
   if [ -z "$tarball" ]; then
-    log "open62541: fetching Debian's source tarball" >&2
+    log "$package: fetching Debian's source tarball" >&2
     trixie_update >&2
-    # The archive lacks some of the package's side files, so apt exits non-zero
-    # after the tarball has arrived: the tarball is what counts.
-    (cd "$work/src" && trixie_apt -qq source --download-only open62541) >&2 || true
-    tarball=$(ls "$work"/src/open62541_1.4*.orig.tar.gz 2>/dev/null | head -n 1 || true)
-    [ -n "$tarball" ] || { echo "open62541 source tarball could not be fetched" >&2; exit 1; }
+    # The archive lacks some of a package's side files, so apt may exit
+    # non-zero after the tarball has arrived: the tarball is what counts.
+    (cd "$work/src" && trixie_apt -qq source --download-only "$package") >&2 || true
+    tarball=$(ls "$work"/src/$pattern 2>/dev/null | head -n 1 || true)
+    [ -n "$tarball" ] || { echo "$package source tarball could not be fetched" >&2; exit 1; }
   fi
   echo "$tarball"
 }
@@ -122,7 +123,7 @@ build_open62541() {
   local name=$1 prefix=$2
   shift 2
   local tarball src="$work/src/$name" build="$work/build-$name"
-  tarball=$(open62541_tarball)
+  tarball=$(debian_tarball 'open62541_1.4*.orig.tar.gz' open62541)
   log "open62541: building $(basename "$tarball") into $prefix"
   rm -rf "$src" "$build"
   mkdir -p "$src"
@@ -206,14 +207,7 @@ install_windows_deps() {
     log "OpenSSL (mingw): present in $prefix"
   else
     local tarball
-    tarball=$(ls "$work"/src/openssl_3*.orig.tar.gz 2>/dev/null | head -n 1 || true)
-    if [ -z "$tarball" ]; then
-      log "OpenSSL: fetching Debian 12's source tarball"
-      trixie_update
-      (cd "$work/src" && trixie_apt -qq source --download-only openssl/bookworm) || true
-      tarball=$(ls "$work"/src/openssl_3*.orig.tar.gz 2>/dev/null | head -n 1 || true)
-      [ -n "$tarball" ] || { echo "OpenSSL source tarball could not be fetched" >&2; exit 1; }
-    fi
+    tarball=$(debian_tarball 'openssl_3*.orig.tar.gz' openssl/bookworm)
     log "OpenSSL (mingw): building $(basename "$tarball") into $prefix"
     rm -rf "$work/src/openssl-mingw"
     mkdir -p "$work/src/openssl-mingw"

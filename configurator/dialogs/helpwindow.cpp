@@ -26,9 +26,7 @@ void FitPictures(QTextBrowser& browser) {
     for (auto it = block.begin(); !it.atEnd(); ++it) {
       QTextImageFormat format = it.fragment().charFormat().toImageFormat();
       if (!format.isValid()) continue;
-      const QVariant resource = browser.loadResource(QTextDocument::ImageResource, QUrl(format.name()));
-      const QImage picture = resource.canConvert<QImage>() ? qvariant_cast<QImage>(resource)
-                                                           : QImage::fromData(resource.toByteArray());
+      const QImage picture = LoadPicture(browser, format.name());
       if (picture.isNull() || picture.width() <= kWidestPicture) continue;
       format.setWidth(kWidestPicture);
       format.setHeight(double(picture.height()) * kWidestPicture / picture.width());
@@ -44,6 +42,11 @@ void FitPictures(QTextBrowser& browser) {
 }
 
 }  // namespace
+
+QImage LoadPicture(QTextBrowser& browser, const QString& name) {
+  const QVariant resource = browser.loadResource(QTextDocument::ImageResource, QUrl(name));
+  return resource.canConvert<QImage>() ? qvariant_cast<QImage>(resource) : QImage::fromData(resource.toByteArray());
+}
 
 QString FindManualFolder(const QString& programFolder, QStringList* tried) {
   for (const char* relative : {"/../../share/virk-gateway/manual", "/../share/virk-gateway/manual"}) {

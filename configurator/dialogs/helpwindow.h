@@ -15,6 +15,13 @@ class HelpWindow;
 // neither holds an index.md; `tried` gets the folders looked at.
 QString FindManualFolder(const QString& programFolder, QStringList* tried = nullptr);
 
+class QImage;
+class QTextBrowser;
+
+// The picture `name` (as a page names it) the way `browser` loads it; null
+// when it cannot be found or read.
+QImage LoadPicture(QTextBrowser& browser, const QString& name);
+
 class HelpWindow : public QDialog {
   Q_OBJECT
 

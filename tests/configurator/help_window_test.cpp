@@ -34,9 +34,7 @@ QList<QImage> PicturesOf(QTextBrowser& browser, QStringList& names) {
       if (!format.isImageFormat()) continue;
       const QString name = format.toImageFormat().name();
       names << name;
-      pictures << qvariant_cast<QImage>(browser.loadResource(QTextDocument::ImageResource, QUrl(name)));
-      if (pictures.back().isNull())
-        pictures.back().loadFromData(browser.loadResource(QTextDocument::ImageResource, QUrl(name)).toByteArray());
+      pictures << LoadPicture(browser, name);
     }
   return pictures;
 }
