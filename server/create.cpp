@@ -12,6 +12,7 @@
 
 #include "common/options.h"
 #include "server/access_control.h"
+#include "server/compact_nodestore.h"
 #include "server/logging.h"
 #include "server/session_hooks.h"
 
@@ -186,6 +187,7 @@ UA_StatusCode Create(ServerContext& context) {
   // certificate checks built there log through the server's logger too.
   config.logging = ConfigurationLogger();
   UA_StatusCode status = UA_ServerConfig_setMinimalCustomBuffer(&config, context.port, nullptr, 0, 0);
+  if (status == UA_STATUSCODE_GOOD) status = InstallCompactNodestore(config);
   if (status == UA_STATUSCODE_GOOD) status = Configure(config, context);
   if (status != UA_STATUSCODE_GOOD) {
     UA_ServerConfig_clean(&config);

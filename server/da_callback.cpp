@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "server/compact_nodestore.h"
 #include "server/data_source.h"
 #include "server/logging.h"
 
@@ -128,6 +129,10 @@ bool CDACallback::AddVariable(std::string fullName, const PublishedNode& node, c
     return false;
   }
   entry->second.publishing = false;
+  // The many tag nodes are kept small; one that does not fit stays whole.
+  if (!CompactVariable(m_Server, NodeId(name)))
+    ServerLog(UA_LOGLEVEL_DEBUG, UA_LOGCATEGORY_USERLAND, "CDACallback::DefineDAItem <%s> kept as a full node",
+              name.c_str());
   ServerLog(UA_LOGLEVEL_DEBUG, UA_LOGCATEGORY_USERLAND, "CDACallback::DefineDAItem <%s>", name.c_str());
   return true;
 }

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "loopback_listener.h"
+#include "server/compact_nodestore.h"
 #include "server/exchange/server_item_factory.h"
 #include "server/gateway.h"
 #include "server/logging.h"
@@ -53,11 +54,14 @@ inline std::string LoopbackUrl(uint16_t port) { return "opc.tcp://127.0.0.1:" + 
 
 // A server with the minimal configuration on 127.0.0.1:`port` and the
 // gateway's namespace; not yet listening.
-inline UA_Server* NewLoopbackServer(uint16_t port, UA_UInt16& namespaceIndex) {
+// `compactStore` false leaves the library's default node store, for the
+// plain figures the gateway is compared with.
+inline UA_Server* NewLoopbackServer(uint16_t port, UA_UInt16& namespaceIndex, bool compactStore = true) {
   UA_ServerConfig config;
   std::memset(&config, 0, sizeof config);
   config.logging = QuietLogger();
   UA_ServerConfig_setMinimalCustomBuffer(&config, port, nullptr, 0, 0);
+  if (compactStore) InstallCompactNodestore(config);  // as the program runs
   UA_String_clear(&config.serverUrls[0]);
   config.serverUrls[0] = UA_STRING_ALLOC(LoopbackUrl(port).c_str());
   UA_Server* server = UA_Server_newWithConfig(&config);

@@ -19,6 +19,7 @@
 #include "common/item.h"
 #include "loopback_listener.h"
 #include "opcua_client.h"
+#include "server/compact_nodestore.h"
 #include "server/exchange/server_item_factory.h"
 #include "server/gateway.h"
 #include "server/server_context.h"
@@ -54,6 +55,7 @@ class InProcessGateway {
     std::memset(&config, 0, sizeof config);
     config.logging = &quiet;
     UA_ServerConfig_setMinimalCustomBuffer(&config, m_Port, nullptr, 0, 0);
+    InstallCompactNodestore(config);  // the store the program runs on
     UA_String_clear(&config.serverUrls[0]);
     config.serverUrls[0] = UA_STRING_ALLOC(LoopbackUrl(m_Port).c_str());
     if (!logins.empty()) {
