@@ -150,6 +150,72 @@ class Store {
     return true;
   }
 
+  // A record like the template's under another name and parent, with the
+  // parent's reference to it.
+  UA_StatusCode Clone(const UA_NodeId& templateId, const CompactClone& clone) {
+    const auto model = Find(templateId);
+    if (!Found(model) || clone.id.identifierType != UA_NODEIDTYPE_STRING ||
+        clone.id.namespaceIndex != model->second.namespaceIndex)
+      return UA_STATUSCODE_BADINTERNALERROR;
+    const std::string_view name = TextOf(clone.id.identifier.string);
+    if (m_Records.count(name) != 0) return UA_STATUSCODE_BADNODEIDEXISTS;
+    const UA_Node* existing = m_Inner.getNode(m_Inner.context, &clone.id, 0, UA_REFERENCETYPESET_NONE,
+                                              UA_BROWSEDIRECTION_INVALID);
+    if (existing != nullptr) {
+      m_Inner.releaseNode(m_Inner.context, existing);
+      return UA_STATUSCODE_BADNODEIDEXISTS;
+    }
+    // The template's inverse reference is the one to its parent.
+    const RecordReference* up = nullptr;
+    for (const RecordReference& reference : model->second.references)
+      if (reference.target != nullptr && reference.inverse) up = &reference;
+    if (up == nullptr) return UA_STATUSCODE_BADINTERNALERROR;
+    const UA_Node* parent = m_Inner.getNode(m_Inner.context, &clone.parent, UA_NODEATTRIBUTESMASK_ALL,
+                                            UA_REFERENCETYPESET_ALL, UA_BROWSEDIRECTION_BOTH);
+    if (parent == nullptr) return UA_STATUSCODE_BADPARENTNODEIDINVALID;
+    const UA_UInt32 parentNameHash = UA_QualifiedName_hash(&parent->head.browseName);
+    const UA_QualifiedName browseName{clone.id.namespaceIndex, clone.id.identifier.string};
+    UA_ExpandedNodeId child;
+    UA_ExpandedNodeId_init(&child);
+    child.nodeId = clone.id;
+    // Nodes of the inner store are edited in place, as the library does.
+    const UA_StatusCode status = UA_Node_addReference(const_cast<UA_Node*>(parent), up->typeIndex, true, &child,
+                                                      UA_QualifiedName_hash(&browseName));
+    m_Inner.releaseNode(m_Inner.context, parent);
+    if (status != UA_STATUSCODE_GOOD) return status;
+
+    Record record;
+    const Record& from = model->second;
+    record.locale = from.locale;
+    record.dataSource = from.dataSource;
+    record.minimumSamplingInterval = from.minimumSamplingInterval;
+    record.writeMask = from.writeMask;
+    record.valueRank = from.valueRank;
+    record.namespaceIndex = from.namespaceIndex;
+    record.constructed = from.constructed;
+    record.historizing = from.historizing;
+    record.isDynamic = from.isDynamic;
+    record.context = clone.context;
+    record.dataType = clone.dataType;
+    record.accessLevel = clone.accessLevel;
+    for (size_t i = 0; i < kRecordReferences; ++i) {
+      const RecordReference& reference = from.references[i];
+      if (reference.target == nullptr) continue;
+      record.references[i] = reference;
+      if (&reference == up) {
+        record.references[i].target = Intern(clone.parent);
+        record.references[i].targetNameHash = parentNameHash;
+      } else {
+        record.references[i].target = Intern(*reference.target);
+      }
+    }
+    record.name = std::make_unique<char[]>(name.size() + 1);
+    std::memcpy(record.name.get(), name.data(), name.size());
+    const std::string_view key(record.name.get(), name.size());
+    m_Records.emplace(key, std::move(record));
+    return UA_STATUSCODE_GOOD;
+  }
+
   const UA_Node* LendView(const Records::value_type& entry) {
     if (m_FreeViews.empty()) {
       m_Chunks.push_back(std::make_unique<ViewChunk>());
@@ -451,7 +517,16 @@ Store* StoreOf(UA_Server* server) {
 
 UA_StatusCode InstallCompactNodestore(UA_ServerConfig& config) {
   if (config.nodestore.context == nullptr || config.nodestore.getNode == GetNode) return UA_STATUSCODE_BADINTERNALERROR;
-  auto* store = new Store(config.nodestore);
+  // The default hash map marks removed entries instead of freeing their
+  // slots, and every variable moved into a record leaves one: lookups then
+  // probe through a hundred thousand of them. The tree store removes cleanly
+  // and, holding only the other nodes, stays small.
+  UA_Nodestore inner;
+  std::memset(&inner, 0, sizeof inner);
+  const UA_StatusCode status = UA_Nodestore_ZipTree(&inner);
+  if (status != UA_STATUSCODE_GOOD) return status;
+  config.nodestore.clear(config.nodestore.context);
+  auto* store = new Store(inner);
   UA_Nodestore& table = config.nodestore;
   table.context = store;
   table.clear = Clear;
@@ -472,6 +547,11 @@ UA_StatusCode InstallCompactNodestore(UA_ServerConfig& config) {
 bool CompactVariable(UA_Server* server, const UA_NodeId& nodeId) {
   Store* store = StoreOf(server);
   return store != nullptr && store->Compact(nodeId);
+}
+
+UA_StatusCode CloneCompactVariable(UA_Server* server, const UA_NodeId& templateId, const CompactClone& clone) {
+  Store* store = StoreOf(server);
+  return store != nullptr ? store->Clone(templateId, clone) : UA_STATUSCODE_BADINTERNALERROR;
 }
 
 bool IsCompact(UA_Server* server, const UA_NodeId& nodeId) {

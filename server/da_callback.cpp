@@ -106,6 +106,10 @@ bool CDACallback::AddVariable(std::string fullName, const PublishedNode& node, c
   // it; a name already published keeps its entry and the library refuses the node.
   const auto [entry, fresh] = m_ItemIndex.try_emplace(std::move(fullName), node);
   const std::string& name = entry->first;  // the same name either way
+  if (fresh && AddAsClone(name, entry->second, parentNode)) {
+    ServerLog(UA_LOGLEVEL_DEBUG, UA_LOGCATEGORY_USERLAND, "CDACallback::DefineDAItem <%s>", name.c_str());
+    return true;
+  }
   if (fresh) entry->second.publishing = true;
   UA_VariableAttributes attributes = UA_VariableAttributes_default;
   attributes.displayName = LocalizedView(name);
@@ -133,8 +137,19 @@ bool CDACallback::AddVariable(std::string fullName, const PublishedNode& node, c
   if (!CompactVariable(m_Server, NodeId(name)))
     ServerLog(UA_LOGLEVEL_DEBUG, UA_LOGCATEGORY_USERLAND, "CDACallback::DefineDAItem <%s> kept as a full node",
               name.c_str());
+  else if (m_Template.empty())
+    m_Template = name;
   ServerLog(UA_LOGLEVEL_DEBUG, UA_LOGCATEGORY_USERLAND, "CDACallback::DefineDAItem <%s>", name.c_str());
   return true;
+}
+
+bool CDACallback::AddAsClone(const std::string& name, PublishedNode& node, const UA_NodeId& parentNode) {
+  const UA_NodeId& dataType = node.variable->DataType()->typeId;
+  if (m_Template.empty() || dataType.namespaceIndex != 0 || dataType.identifierType != UA_NODEIDTYPE_NUMERIC)
+    return false;
+  const CompactClone clone{NodeId(name), parentNode, &node, dataType.identifier.numeric,
+                           static_cast<UA_Byte>(node.variable->AccessFlags() & 0xFF)};
+  return CloneCompactVariable(m_Server, NodeId(m_Template), clone) == UA_STATUSCODE_GOOD;
 }
 
 const PublishedNode* CDACallback::Find(const std::string& fullName) const {
@@ -154,6 +169,7 @@ void CDACallback::Unpublish(const std::string& fullName) {
   // Deleting a folder takes the nodes below it along; deleting them again
   // one by one only makes sure no node outlives the entry it points at.
   UA_Server_deleteNode(m_Server, NodeId(found->first), true);
+  if (found->first == m_Template) m_Template.clear();
   m_ItemIndex.erase(found);
 }
 

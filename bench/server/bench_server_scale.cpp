@@ -200,6 +200,7 @@ void BM_ServerAtScale(benchmark::State& state) {
   ServerProcess server(VIRK_SERVER_PROGRAM, {home / "scale.cfg"}, home.Path(), home / "output.txt");
   if (!server.Started() || !WaitUntilServing(opcuaPort, 120s))
     return state.SkipWithError(("the server did not serve: " + server.Output()).c_str());
+  const double startToServing = std::chrono::duration<double>(Clock::now() - started).count();
   OpcUaClient client;  // its session starts the exchange
   if (!Connect(client, LoopbackUrl(opcuaPort))) return state.SkipWithError("no client session");
   UA_ClientConfig* config = UA_Client_getConfig(client.get());
@@ -236,6 +237,7 @@ void BM_ServerAtScale(benchmark::State& state) {
   }
   state.counters["rss_peak_mib"] = virk::bench::StatusMiB(server.Pid(), "VmHWM");
   state.counters["start_to_all_good_s"] = startToGood;
+  state.counters["start_to_serving_s"] = startToServing;
 
   WriteTimes writes;
   if (!MeasureWrites(client.get(), TagName(0, 0, 0), slavePorts[0], writes))

@@ -185,6 +185,43 @@ TEST_F(CompactNodestore, ARecordAnswersAsItsNodeDidAndFollowsEditsUntilItNoLonge
   EXPECT_TRUE(CompactVariable(m_Server, Id("F.b")));
 }
 
+// The portrait with one name put for another, to compare two nodes.
+std::vector<std::string> Renamed(std::vector<std::string> lines, const std::string& from, const std::string& to) {
+  for (std::string& line : lines)
+    for (size_t at = line.find(from); at != std::string::npos; at = line.find(from, at + to.size()))
+      line.replace(at, from.size(), to);
+  return lines;
+}
+
+TEST_F(CompactNodestore, ACloneIsTheNodeTheLibraryWouldHaveAddedAndServesItsOwnSource) {
+  Source a, viaLibrary, clone;
+  ASSERT_EQ(AddTag("F.a", a), UA_STATUSCODE_GOOD);
+  ASSERT_EQ(AddTag("F.lib", viaLibrary), UA_STATUSCODE_GOOD);
+  ASSERT_TRUE(CompactVariable(m_Server, Id("F.a")));
+  const UA_Byte access = UA_ACCESSLEVELMASK_READ | UA_ACCESSLEVELMASK_WRITE;
+  ASSERT_EQ(CloneCompactVariable(m_Server, Id("F.a"), {Id("F.new"), Id("F"), &clone, UA_NS0ID_INT16, access}),
+            UA_STATUSCODE_GOOD);
+  EXPECT_TRUE(IsCompact(m_Server, Id("F.new")));
+  EXPECT_EQ(Renamed(Portrait(m_Server, Id("F.new")), "F.new", "F.lib"), Portrait(m_Server, Id("F.lib")));
+  ASSERT_EQ(WriteValue("F.new", -5), UA_STATUSCODE_GOOD);
+  EXPECT_EQ(clone.value, -5);
+  EXPECT_EQ(a.writes + viaLibrary.writes, 0);
+
+  bool folderHasIt = false;
+  for (const std::string& line : Portrait(m_Server, Id("F"))) folderHasIt |= line.find("\"F.new\"") != std::string::npos;
+  EXPECT_TRUE(folderHasIt);
+
+  EXPECT_EQ(CloneCompactVariable(m_Server, Id("F.a"), {Id("F.new"), Id("F"), &clone, UA_NS0ID_INT16, access}),
+            UA_STATUSCODE_BADNODEIDEXISTS);
+  EXPECT_EQ(CloneCompactVariable(m_Server, Id("F.a"), {Id("F.lib"), Id("F"), &clone, UA_NS0ID_INT16, access}),
+            UA_STATUSCODE_BADNODEIDEXISTS);
+  EXPECT_EQ(CloneCompactVariable(m_Server, Id("F.a"), {Id("F.x"), Id("G"), &clone, UA_NS0ID_INT16, access}),
+            UA_STATUSCODE_BADPARENTNODEIDINVALID);
+  EXPECT_NE(CloneCompactVariable(m_Server, Id("F.lib"), {Id("F.y"), Id("F"), &clone, UA_NS0ID_INT16, access}),
+            UA_STATUSCODE_GOOD)
+      << "only a record is a template";
+}
+
 TEST_F(CompactNodestore, AMonitoredItemWithoutSamplingIntervalStaysAttachedToARecord) {
   Source a;
   ASSERT_EQ(AddTag("F.a", a), UA_STATUSCODE_GOOD);
