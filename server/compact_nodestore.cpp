@@ -1,7 +1,5 @@
 #include "server/compact_nodestore.h"
 
-#include <open62541/plugin/nodestore_default.h>
-
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -517,16 +515,7 @@ Store* StoreOf(UA_Server* server) {
 
 UA_StatusCode InstallCompactNodestore(UA_ServerConfig& config) {
   if (config.nodestore.context == nullptr || config.nodestore.getNode == GetNode) return UA_STATUSCODE_BADINTERNALERROR;
-  // The default hash map marks removed entries instead of freeing their
-  // slots, and every variable moved into a record leaves one: lookups then
-  // probe through a hundred thousand of them. The tree store removes cleanly
-  // and, holding only the other nodes, stays small.
-  UA_Nodestore inner;
-  std::memset(&inner, 0, sizeof inner);
-  const UA_StatusCode status = UA_Nodestore_ZipTree(&inner);
-  if (status != UA_STATUSCODE_GOOD) return status;
-  config.nodestore.clear(config.nodestore.context);
-  auto* store = new Store(inner);
+  auto* store = new Store(config.nodestore);
   UA_Nodestore& table = config.nodestore;
   table.context = store;
   table.clear = Clear;

@@ -4,18 +4,20 @@
 // references. The gateway's tag variables differ only in name, data type,
 // access and parent, so they are kept as small records and the library is
 // handed a node built from the record when it asks for one. Every other node
-// stays in one of the library's own stores, which this one wraps.
+// stays in the library's default store, which this one wraps.
 #pragma once
 
 #include <open62541/server.h>
 
 namespace virk::server {
 
-// Takes the place of the store the minimal configuration set up, which is
-// still empty then. Call before the server is made from the configuration;
-// cleaning the configuration frees it.
+// Wraps the default store the minimal configuration set up. Call before the
+// server is made from the configuration; cleaning the configuration frees it.
 UA_StatusCode InstallCompactNodestore(UA_ServerConfig& config);
 
+// The default store marks a removed node's slot rather than freeing it, so
+// compact a few variables this way and add the many as clones (below).
+//
 // Moves a variable that was added through the library into a record when its
 // attributes fit one (a data source, a numeric data type of namespace 0, the
 // node id's string as browse name, display name and description in one
