@@ -44,9 +44,8 @@ struct RecordReference {
 
 constexpr size_t kRecordReferences = 2;
 
-// What a variable node holds beyond its name, which is the record's key.
-struct Record {
-  std::unique_ptr<char[]> name;
+// What a variable node holds beyond its name.
+struct RecordAttributes {
   void* context = nullptr;
   UA_MonitoredItem* monitoredItems = nullptr;
   const std::string* locale = nullptr;  // interned
@@ -61,6 +60,10 @@ struct Record {
   bool constructed = false;
   bool historizing = false;
   bool isDynamic = false;
+};
+
+struct Record : RecordAttributes {
+  std::unique_ptr<char[]> name;  // the key of the record in the store
 };
 
 // A node built from a record for reading: it points into the record and the
@@ -139,11 +142,7 @@ class Store {
     const bool fits = Describe(*node, record);
     m_Inner.releaseNode(m_Inner.context, node);
     if (!fits) return false;
-    const size_t length = id.identifier.string.length;
-    record.name = std::make_unique<char[]>(length + 1);
-    std::memcpy(record.name.get(), id.identifier.string.data, length);
-    const std::string_view key(record.name.get(), length);
-    m_Records.emplace(key, std::move(record));
+    Insert(TextOf(id.identifier.string), std::move(record));
     m_Inner.removeNode(m_Inner.context, &id);
     return true;
   }
@@ -164,10 +163,10 @@ class Store {
       return UA_STATUSCODE_BADNODEIDEXISTS;
     }
     // The template's inverse reference is the one to its parent.
-    const RecordReference* up = nullptr;
-    for (const RecordReference& reference : model->second.references)
-      if (reference.target != nullptr && reference.inverse) up = &reference;
-    if (up == nullptr) return UA_STATUSCODE_BADINTERNALERROR;
+    size_t up = kRecordReferences;
+    for (size_t i = 0; i < kRecordReferences; ++i)
+      if (model->second.references[i].target != nullptr && model->second.references[i].inverse) up = i;
+    if (up == kRecordReferences) return UA_STATUSCODE_BADINTERNALERROR;
     const UA_Node* parent = m_Inner.getNode(m_Inner.context, &clone.parent, UA_NODEATTRIBUTESMASK_ALL,
                                             UA_REFERENCETYPESET_ALL, UA_BROWSEDIRECTION_BOTH);
     if (parent == nullptr) return UA_STATUSCODE_BADPARENTNODEIDINVALID;
@@ -177,40 +176,24 @@ class Store {
     UA_ExpandedNodeId_init(&child);
     child.nodeId = clone.id;
     // Nodes of the inner store are edited in place, as the library does.
-    const UA_StatusCode status = UA_Node_addReference(const_cast<UA_Node*>(parent), up->typeIndex, true, &child,
+    const UA_StatusCode status = UA_Node_addReference(const_cast<UA_Node*>(parent), model->second.references[up].typeIndex, true, &child,
                                                       UA_QualifiedName_hash(&browseName));
     m_Inner.releaseNode(m_Inner.context, parent);
     if (status != UA_STATUSCODE_GOOD) return status;
 
     Record record;
-    const Record& from = model->second;
-    record.locale = from.locale;
-    record.dataSource = from.dataSource;
-    record.minimumSamplingInterval = from.minimumSamplingInterval;
-    record.writeMask = from.writeMask;
-    record.valueRank = from.valueRank;
-    record.namespaceIndex = from.namespaceIndex;
-    record.constructed = from.constructed;
-    record.historizing = from.historizing;
-    record.isDynamic = from.isDynamic;
+    static_cast<RecordAttributes&>(record) = model->second;
     record.context = clone.context;
     record.dataType = clone.dataType;
     record.accessLevel = clone.accessLevel;
+    record.monitoredItems = nullptr;
     for (size_t i = 0; i < kRecordReferences; ++i) {
-      const RecordReference& reference = from.references[i];
+      RecordReference& reference = record.references[i];
       if (reference.target == nullptr) continue;
-      record.references[i] = reference;
-      if (&reference == up) {
-        record.references[i].target = Intern(clone.parent);
-        record.references[i].targetNameHash = parentNameHash;
-      } else {
-        record.references[i].target = Intern(*reference.target);
-      }
+      reference.target = Intern(i == up ? clone.parent : *reference.target);
+      if (i == up) reference.targetNameHash = parentNameHash;
     }
-    record.name = std::make_unique<char[]>(name.size() + 1);
-    std::memcpy(record.name.get(), name.data(), name.size());
-    const std::string_view key(record.name.get(), name.size());
-    m_Records.emplace(key, std::move(record));
+    Insert(name, std::move(record));
     return UA_STATUSCODE_GOOD;
   }
 
@@ -297,6 +280,14 @@ class Store {
   }
 
  private:
+  // The record keeps its own copy of the name, which its key views.
+  void Insert(std::string_view name, Record record) {
+    record.name = std::make_unique<char[]>(name.size() + 1);
+    std::memcpy(record.name.get(), name.data(), name.size());
+    const std::string_view key(record.name.get(), name.size());
+    m_Records.emplace(key, std::move(record));
+  }
+
   void Retire(UA_Node* copy) {
     m_Retired.push_back(copy);
     if (m_Retired.size() <= kRetiredCopies) return;
