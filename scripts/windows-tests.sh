@@ -11,7 +11,7 @@ deps=${VIRK_WINDOWS_DEPS_PREFIX:-/var/cache/virk-deps/mingw}
 export WINEPREFIX=${WINEPREFIX:-/tmp/wine-virk}
 # No Mono or Gecko installer: without a display it would never end.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEDEBUG=${WINEDEBUG:-fixme-all}
+export WINEDEBUG=${WINEDEBUG:--all}
 wine=/usr/lib/wine/wine64
 com_port=21
 device_port=22
@@ -28,7 +28,7 @@ socat_pid=
 stop() {
   [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null || true
   # Only this prefix's Wine processes.
-  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  /usr/lib/wine/wineserver -k > /dev/null 2>&1 || true
   rm -rf "$pair"
 }
 trap stop EXIT
