@@ -307,6 +307,12 @@ void TestSerialPort() {
   CHECK_THAT(answer == "answer frame" && result == TransportResult::kOk, "read \"" + answer + "\"");
   CHECK_THAT(ElapsedMs(start) < 500, std::to_string(ElapsedMs(start)) + " ms for a frame");
 
+  // Nothing asked for: done at once.
+  uint8_t unused = 0;
+  uint32_t none = 0;
+  const auto empty = Clock::now();
+  CHECK(port.Read(&unused, &none) == TransportResult::kOk && none == 0 && ElapsedMs(empty) < kSlackMs);
+
   // No answer: a failure after the exchange time-out, nothing handed over.
   const auto silent = Clock::now();
   CHECK(ReadText(port, result).empty() && result == TransportResult::kFailed);
@@ -333,6 +339,18 @@ void TestSerialPort() {
   port.PortDeInit();
   CHECK(!port.IsOpen() && !port.IsInitialised());
   CHECK(second.PortInit(1000));  // free again once closed
+  second.PortDeInit();
+
+  // RTS on while sending, by the driver or by hand: the frame goes out whole
+  // and the write waits no longer than the line needs.
+  CPortIO_Data_COM toggled = data;
+  toggled.m_RtsControl = 3;
+  CPortIO_COM rs485(toggled);
+  CHECK(rs485.PortInit(1000));
+  const auto writing = Clock::now();
+  CHECK(WriteText(rs485, "toggled") == TransportResult::kOk);
+  CHECK_THAT(ElapsedMs(writing) < kSlackMs, std::to_string(ElapsedMs(writing)) + " ms for 7 bytes");
+  CHECK(device.Receive(7) == "toggled");
 }
 
 void TestSerialRefusals() {

@@ -242,16 +242,19 @@ TransportResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
   }
 
   // The first byte may take the whole exchange time-out; after it, the
-  // driver ends the read when the line goes quiet.
+  // driver ends the read when the line goes quiet. Nothing asked: done at
+  // once, as a read of zero bytes would complete at once and be repeated.
+  const uint32_t want = *size;
   const Deadline deadline(CapWait(ExchangeTimeout()));
   DWORD got = 0;
   DWORD error = ERROR_SUCCESS;
-  do {
+  while (want > 0) {
     ClearErrors(port);
-    if (!ReadFile(port, buffer, *size, nullptr, &m_ReadDone) && (error = GetLastError()) != ERROR_IO_PENDING) break;
+    if (!ReadFile(port, buffer, want, nullptr, &m_ReadDone) && (error = GetLastError()) != ERROR_IO_PENDING) break;
     error = Finish(port, m_ReadDone, uint32_t(deadline.RemainingMs()), true, got);
     // A driver may end a read with nothing at all: read again while time is left.
-  } while (error == ERROR_SUCCESS && got == 0 && !deadline.Passed() && (!KeepGoing() || KeepGoing()->load()));
+    if (error != ERROR_SUCCESS || got > 0 || deadline.Passed() || (KeepGoing() && !KeepGoing()->load())) break;
+  }
 
   *size = got;
   if (IsDeviceGone(error)) {
@@ -259,7 +262,8 @@ TransportResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
     COM_DEBUG("CPortIO_COM::Read COM%d: the device is gone (%s)", int(m_PortNumber), ErrorText(error).c_str());
     return TransportResult::kFailed;
   }
-  const TransportResult result = error == ERROR_SUCCESS && got > 0 ? TransportResult::kOk : TransportResult::kFailed;
+  const TransportResult result =
+      error == ERROR_SUCCESS && (got > 0 || want == 0) ? TransportResult::kOk : TransportResult::kFailed;
   if (error == ERROR_SUCCESS || error == WAIT_TIMEOUT) {
     if (result != TransportResult::kOk) COM_DEBUG("CPortIO_COM::Read COM%d: time-out", int(m_PortNumber));
   } else {
