@@ -61,9 +61,10 @@ bool RunningUnderWine() {
 // given at creation and read back.
 std::string DaclsUnsupportedReason(const std::wstring& folder) {
   std::vector<BYTE> user;
+  if (const DWORD error = platform::CurrentUserSid(user)) return "no SID for the current user: " + platform::ErrorText(error);
   wchar_t* userText = nullptr;
-  if (platform::CurrentUserSid(user) != ERROR_SUCCESS || !ConvertSidToStringSidW(user.data(), &userText))
-    return "no SID for the current user: " + platform::ErrorText(GetLastError());
+  if (!ConvertSidToStringSidW(user.data(), &userText))
+    return "the user's SID has no text form: " + platform::ErrorText(GetLastError());
   const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(userText) + L")";
   LocalFree(userText);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
