@@ -40,15 +40,18 @@ if(TARGET configurator)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME virk-configurator.png)
 endif()
 
-# The sample: its plain form and the scrambled file the server loads.
-set(VIRK_SAMPLE_CFG ${CMAKE_BINARY_DIR}/share/virk-gateway/examples/sample.cfg)
-add_custom_command(OUTPUT ${VIRK_SAMPLE_CFG}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/share/virk-gateway/examples
-  COMMAND cfgtool pack ${PROJECT_SOURCE_DIR}/examples/sample.csv ${VIRK_SAMPLE_CFG}
-  DEPENDS cfgtool ${PROJECT_SOURCE_DIR}/examples/sample.csv
-  COMMENT "Packing the sample configuration")
-add_custom_target(sample_cfg ALL DEPENDS ${VIRK_SAMPLE_CFG})
-install(FILES examples/sample.csv ${VIRK_SAMPLE_CFG} DESTINATION ${VIRK_INSTALL_DATA_DIR}/examples)
+# The sample: its plain form and the scrambled file the server loads. Packing
+# runs the freshly built cfgtool, which a cross build cannot run.
+if(NOT CMAKE_CROSSCOMPILING)
+  set(VIRK_SAMPLE_CFG ${CMAKE_BINARY_DIR}/share/virk-gateway/examples/sample.cfg)
+  add_custom_command(OUTPUT ${VIRK_SAMPLE_CFG}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/share/virk-gateway/examples
+    COMMAND cfgtool pack ${PROJECT_SOURCE_DIR}/examples/sample.csv ${VIRK_SAMPLE_CFG}
+    DEPENDS cfgtool ${PROJECT_SOURCE_DIR}/examples/sample.csv
+    COMMENT "Packing the sample configuration")
+  add_custom_target(sample_cfg ALL DEPENDS ${VIRK_SAMPLE_CFG})
+  install(FILES examples/sample.csv ${VIRK_SAMPLE_CFG} DESTINATION ${VIRK_INSTALL_DATA_DIR}/examples)
+endif()
 
 # The manual with its pictures; the configurator's help window reads it from
 # here. The build tree gets the same folders as links, so a program run from

@@ -18,6 +18,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# mingw's own C99 printf family instead of msvcrt's, which knows no %zu or %lld.
+set(CMAKE_C_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
+set(CMAKE_CXX_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
+
 # The C, C++ and thread runtimes go into the programs: no libstdc++, libgcc or
 # winpthread DLL to ship.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

@@ -32,7 +32,15 @@ bool LogEnabled(LogLevel level);
 void LogMessage(LogLevel level, int category, const std::string& text);
 // A fixed text: it becomes a string only when the level lets it through.
 void LogMessage(LogLevel level, int category, const char* text);
+// For printf-like functions. mingw's GCC checks "printf" against Microsoft's
+// formats; the Windows build uses mingw's C99 printf (__USE_MINGW_ANSI_STDIO),
+// whose formats are GNU's.
+#ifdef __MINGW32__
+#define VIRK_PRINTF_FORMAT __gnu_printf__
+#else
+#define VIRK_PRINTF_FORMAT __printf__
+#endif
 void LogFormat(LogLevel level, int category, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+    __attribute__((format(VIRK_PRINTF_FORMAT, 3, 4)));
 
 }  // namespace virk

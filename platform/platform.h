@@ -32,6 +32,8 @@ bool WriteNewFile(const std::string& path, const std::string& bytes, bool ownerO
 bool RestrictFolderToOwner(const std::string& path, std::string& error);
 
 // Every file and folder the process creates from now on is its owner's only.
+// Windows: those the file functions here create; a file opened elsewhere gets
+// its folder's inherited DACL (RestrictFolderToOwner passes owner-only on).
 void CreateOwnerOnlyFromNowOn();
 
 // Millisecond tick counter that wraps at 2^32, like the tick counter the
@@ -48,6 +50,8 @@ void InstallConsoleControlHandler(void (*handler)());
 
 // On a fatal signal writes a crash report (signal and backtrace) into
 // `folder` under the name strftime(`nameFormat`) and re-raises the signal.
+// Windows: on an unhandled exception, a full-memory minidump, owner-only,
+// and the exception goes on.
 void InstallCrashHandler(const std::string& folder, const std::string& nameFormat);
 
 // True when no other socket listens on the TCP port (any interface): tries

@@ -225,6 +225,14 @@ install_windows_deps() {
       -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" -DVIRK_WINDOWS_DEPS_PREFIX="$prefix" \
       -DOPENSSL_ROOT_DIR="$prefix" -DOPENSSL_USE_STATIC_LIBS=ON
   fi
+  # plog and SimpleIni are headers only, the same for every target; the cross
+  # build looks for headers in `prefix` alone, never in the build machine's /usr.
+  log "plog and SimpleIni (headers): copying into $prefix/include"
+  mkdir -p "$prefix/include"
+  local plog_dir=/usr/include/plog
+  [ -d "$plog_dir" ] || plog_dir=$deps_prefix/include/plog
+  cp -r "$plog_dir" "$prefix/include/"
+  cp /usr/include/SimpleIni.h "$prefix/include/"
 }
 
 case "${1:-}" in

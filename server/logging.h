@@ -8,6 +8,8 @@
 #include <cstdarg>
 #include <string>
 
+#include "common/log.h"
+
 namespace virk::server {
 
 // The OPC UA log function forwarding to plog. `context` is a minimum OPC UA
@@ -44,6 +46,6 @@ void RouteModelLogToActiveLogger();
 bool InitLogging(const std::string& logFolder, const std::string& levelOption, std::string& error);
 
 void ServerLog(UA_LogLevel level, UA_LogCategory category, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+    __attribute__((format(VIRK_PRINTF_FORMAT, 3, 4)));
 
 }  // namespace virk::server

@@ -9,6 +9,9 @@
 namespace virk {
 namespace {
 
+// M_PI is POSIX, not C++: mingw's strict mode leaves it out.
+constexpr double kPi = 3.14159265358979323846;
+
 // Taken when the program is loaded, so that every sine starts at process start.
 const uint64_t kProcessStartMicros = platform::MonotonicMicros();
 
@@ -31,7 +34,7 @@ double SineValue(int32_t periodSeconds, uint64_t elapsedMs) {
   // Reduced to one period first, so the phase keeps its precision for months.
   const uint64_t periodMs = uint64_t(periodSeconds) * 1000;
   const double degrees = 360.0 * double(elapsedMs % periodMs) / double(periodMs);
-  return std::sin(degrees * M_PI / 180.0);
+  return std::sin(degrees * kPi / 180.0);
 }
 
 bool GenerateEmulatedValue(const TagSettings& settings, UA_Variant& out) {

@@ -13,8 +13,7 @@ std::string ComDevicePathFrom(const char* pathTemplate, uint32_t portNumber) {
     if (at == std::string::npos) return path;
     return path.replace(at, 2, std::to_string(portNumber));
   }
-  if (portNumber < 1) return std::string();
-  return "/dev/ttyS" + std::to_string(portNumber - 1);
+  return DefaultComDevicePath(portNumber);
 }
 
 std::string ComDevicePath(uint32_t portNumber) {

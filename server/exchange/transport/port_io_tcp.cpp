@@ -1,14 +1,10 @@
 #include "port_io_tcp.h"
 
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include "common/log.h"
+#include "thread_id.h"
 
 namespace virk {
 namespace {
-
-int ThreadId() { return int(syscall(SYS_gettid)); }
 
 // Draining stops after this much even if a peer keeps sending.
 constexpr int kMaxDiscardRounds = 10000;
@@ -36,11 +32,11 @@ bool CPortIO_TCP::ConnectOnDemand() {
   m_Client.Reopen();
   // The address is in network order: its lowest byte is the first part.
   LogFormat(LogLevel::Debug, kLogUserland, "%d: CChannel::CheckConnect() TRY Connect %d.%d.%d.%d:%d\n",
-            ThreadId(), int(m_IpAddress & 0xFF), int((m_IpAddress >> 8) & 0xFF),
+            CurrentThreadId(), int(m_IpAddress & 0xFF), int((m_IpAddress >> 8) & 0xFF),
             int((m_IpAddress >> 16) & 0xFF), int(m_IpAddress >> 24), int(m_Port));
   const bool connected =
       m_Client.Connect(true, true, CTCPExchange::kUseStoredTimeout) == TransportResult::kOk;
-  LogFormat(LogLevel::Debug, kLogUserland, "%d: Connect %d\n", ThreadId(), connected ? 1 : 0);
+  LogFormat(LogLevel::Debug, kLogUserland, "%d: Connect %d\n", CurrentThreadId(), connected ? 1 : 0);
   if (!connected) m_Client.Close();
   return m_Client.IsOpen();
 }

@@ -4,7 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "serial_settings.h"
 
 struct termios2;
 
@@ -13,15 +14,6 @@ struct CPortIO_Data_COM;
 }
 
 namespace virk::serial {
-
-// Silence after at least one byte that ends a read, by baud rate.
-uint32_t InterCharTimeoutMs(uint32_t baudRate);
-
-// The line settings in the "baud=9600 data=8 parity=N stop=1" form of the logs.
-std::string ModeText(const CPortIO_Data_COM& data);
-
-// Data bits 5 to 8, stop bits 1 or 2, a baud rate above 0.
-bool LineSettingsValid(const CPortIO_Data_COM& data);
 
 // Puts raw mode and the settings into `tio`, for valid settings.
 void BuildLineSettings(struct termios2& tio, const CPortIO_Data_COM& data, bool rtsCtsHandshake);
