@@ -2,13 +2,15 @@
 # Sets up what is missing, builds, and runs every test: the normal suite, then
 # the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, the
 # threaded tests under ThreadSanitizer, a one-minute soak of the server and
-# short runs of the fuzz targets; then the Debian package is built and checked.
+# short runs of the fuzz targets; then the Debian package is built and checked,
+# and the Windows build's platform and transport tests run under Wine.
 #
 # Environment:
 #   VIRK_SKIP_SANITIZERS=1  leaves out the ASan/UBSan and TSan stages
 #   VIRK_SKIP_FUZZ=1        leaves out the fuzz stage
 #   VIRK_SKIP_SOAK=1        leaves out the one-minute soak run (VIRK_SOAK_SECONDS sets its length)
 #   VIRK_SKIP_PACKAGE=1     leaves out the package stage (scripts/check-package.sh)
+#   VIRK_SKIP_WINDOWS=1     leaves out the Windows stage (scripts/windows-tests.sh)
 #   VIRK_BUILD_DIR, VIRK_ASAN_DIR, VIRK_TSAN_DIR, VIRK_FUZZ_DIR  build folders
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -105,6 +107,12 @@ fuzz_runs() {
   run_ctest "$fuzz_dir/fuzz"
 }
 
+# The cross-built dependencies are made once and cached (about 7 minutes).
+windows_tests() {
+  "$here/scripts/setup.sh" --windows-deps "${VIRK_WINDOWS_DEPS_PREFIX:-/var/cache/virk-deps/mingw}"
+  "$here/scripts/windows-tests.sh"
+}
+
 stage "build and normal suite" normal_suite
 if [ "${VIRK_SKIP_SANITIZERS:-0}" != 1 ]; then
   stage "AddressSanitizer+UBSan suite" asan_suite
@@ -126,5 +134,10 @@ if [ "${VIRK_SKIP_PACKAGE:-0}" != 1 ]; then
   stage "Debian package" env VIRK_BUILD_DIR="$build" "$here/scripts/check-package.sh"
 else
   printf '[test] package stage skipped (VIRK_SKIP_PACKAGE=1)\n'
+fi
+if [ "${VIRK_SKIP_WINDOWS:-0}" != 1 ]; then
+  stage "Windows build under Wine" windows_tests
+else
+  printf '[test] Windows stage skipped (VIRK_SKIP_WINDOWS=1)\n'
 fi
 report
