@@ -88,6 +88,7 @@ int Run(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  virk::platform::UseUtf8Console();
   try {
     return Run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::exception& exception) {

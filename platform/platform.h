@@ -61,6 +61,10 @@ bool TcpPortFree(uint16_t port, std::string& error);
 // Folder of the running program's executable, without a trailing '/'.
 std::string ExecutableFolder();
 
+// The programs' messages are UTF-8: the console shows and reads them as such.
+// Windows switches the console's code pages to UTF-8; nothing to do on Linux.
+void UseUtf8Console();
+
 // True when standard output is a terminal (not a pipe, a file or the journal).
 bool StandardOutputIsTerminal();
 

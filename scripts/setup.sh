@@ -218,6 +218,14 @@ install_windows_deps() {
       make -j"$(nproc)" build_libs > "$work/openssl-mingw-build.log" &&
       make install_dev > /dev/null)
   fi
+  # OpenSSL installs its applink only for Visual C++ targets; keyforge.exe
+  # compiles it in so that a libcrypto built with it finds the program's CRT.
+  if [ ! -f "$prefix/include/openssl/applink.c" ]; then
+    log "OpenSSL (mingw): adding applink.c to $prefix/include/openssl"
+    tar -xzf "$(debian_tarball 'openssl_3*.orig.tar.gz' openssl/bookworm)" -O --wildcards '*/ms/applink.c' \
+      > "$prefix/include/openssl/applink.c.tmp"
+    mv "$prefix/include/openssl/applink.c.tmp" "$prefix/include/openssl/applink.c"
+  fi
   if [ -f "$prefix/lib/libopen62541.a" ]; then
     log "open62541 (mingw): present in $prefix"
   else

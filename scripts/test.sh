@@ -110,7 +110,7 @@ fuzz_runs() {
 # The cross-built dependencies are made once and cached (about 7 minutes).
 windows_tests() {
   "$here/scripts/setup.sh" --windows-deps "${VIRK_WINDOWS_DEPS_PREFIX:-/var/cache/virk-deps/mingw}"
-  "$here/scripts/windows-tests.sh"
+  VIRK_BUILD_DIR=$build "$here/scripts/windows-tests.sh"
 }
 
 stage "build and normal suite" normal_suite

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows test programs (platform layer, transports) and runs
-# them under Wine in a prefix of their own. The serial test gets a COM port
+# Cross-builds the Windows test programs (platform layer, transports) and the
+# programs, and runs them under Wine in a prefix of their own: the tests, then
+# keyforge.exe, whose certificate and key Linux's openssl must read, then
+# server.exe on the sample, read by a Linux OPC UA client. The last needs the
+# Linux tree (build/, VIRK_BUILD_DIR overrides) for cfgtool and the client. The serial test gets a COM port
 # pair: two dosdevices links to the ends of a socat pty pair. Needs
 # `scripts/setup.sh --windows-deps FOLDER` first; FOLDER defaults as below.
 set -euo pipefail
@@ -8,6 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${VIRK_WINDOWS_BUILD_DIR:-$here/build-windows}
 deps=${VIRK_WINDOWS_DEPS_PREFIX:-/var/cache/virk-deps/mingw}
+native=${VIRK_BUILD_DIR:-$here/build}
 export WINEPREFIX=${WINEPREFIX:-/tmp/wine-virk}
 # No Mono or Gecko installer: without a display it would never end.
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -21,21 +25,109 @@ log() { printf '[windows-tests] %s\n' "$*"; }
 cmake -S "$here" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
   -DVIRK_WINDOWS_DEPS_PREFIX="$deps" -DCMAKE_BUILD_TYPE=Release \
   -DVIRK_BUILD_TESTS=ON -DVIRK_BUILD_BENCH=OFF -DVIRK_BUILD_CONFIGURATOR=OFF > /dev/null
-cmake --build "$build" --target windows_platform_test windows_transport_test -- -j2
+cmake --build "$build" --target windows_platform_test windows_transport_test server keyforge cfgtool -- -j2
 
 pair=$(mktemp -d)
+scratch=$(mktemp -d)
 socat_pid=
+server_pid=
 stop() {
   [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null || true
+  [ -n "$server_pid" ] && kill -KILL "$server_pid" 2>/dev/null || true
   # Only this prefix's Wine processes.
   /usr/lib/wine/wineserver -k > /dev/null 2>&1 || true
-  rm -rf "$pair"
+  rm -rf "$pair" "$scratch"
 }
 trap stop EXIT
 
 run() {
   log "running $(basename "$1")"
-  timeout 300 xvfb-run -a "$wine" "$1"
+  timeout 300 xvfb-run -a "$wine" "$@"
+}
+
+# Wine's Z: drive is the Linux root.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# keyforge.exe exports OpenSSL's applink and, run with the options the Linux
+# tests use, writes files that openssl on Linux reads: the certificate with
+# the names asked for, the key its own.
+check_keyforge() {
+  local out=$scratch/keyforge names
+  mkdir -p "$out"
+  grep -q 'OPENSSL_Applink$' <<< "$(x86_64-w64-mingw32-objdump -p "$build/bin/keyforge.exe")" ||
+    { log "keyforge.exe: exports no OPENSSL_Applink"; return 1; }
+  run "$build/bin/keyforge.exe" -CN=Name -O=Org -DNS=a.example -IP=10.0.0.1 -URI=urn:x:y \
+    -size=2048 -alg=Sha256 -val=365 "-der=$(windows_path "$out")" "-pem=$(windows_path "$out")" || return 1
+  names=$(openssl x509 -inform DER -in "$out/server_cert.der" -noout -text) || return 1
+  openssl pkey -in "$out/server_key.pem" -noout || return 1
+  grep -q 'DNS:a.example, IP Address:10.0.0.1, URI:urn:x:y' <<< "$names" ||
+    { log "keyforge.exe: certificate lacks the names asked for"; return 1; }
+  [ "$(openssl x509 -inform DER -in "$out/server_cert.der" -noout -pubkey)" = \
+    "$(openssl pkey -in "$out/server_key.pem" -pubout)" ] ||
+    { log "keyforge.exe: the key is not the certificate's"; return 1; }
+  log "keyforge.exe: certificate and key read by openssl"
+}
+
+free_loopback_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# Up to 30 s for a listener on 127.0.0.1:$1 while process $2 lives.
+wait_until_accepting() {
+  local _
+  for _ in $(seq 150); do
+    kill -0 "$2" 2> /dev/null || return 1
+    (exec 3<> "/dev/tcp/127.0.0.1/$1") 2> /dev/null && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# Up to 10 s for process $1 to end after SIGTERM (Wine ends the program).
+stop_and_check_ended() {
+  local _
+  kill -TERM "$1" 2> /dev/null || return 1
+  for _ in $(seq 100); do
+    kill -0 "$1" 2> /dev/null || { wait "$1" || true; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# server.exe serves the sample on a port of its own; the Linux client reads
+# the emulated setpoint from it.
+check_server() {
+  local out=$scratch/server port
+  if [ ! -f "$native/CMakeCache.txt" ]; then
+    log "SKIPPED server.exe: no Linux build in $native for cfgtool and the OPC UA client"
+    return 0
+  fi
+  cmake --build "$native" --target cfgtool read_sample_setpoint > /dev/null
+  mkdir -p "$out"
+  port=$(free_loopback_port)
+  sed "s/^port = .*/port = $port/" "$here/examples/sample.csv" > "$out/plant.csv"
+  # Without its port line the server would take 4840, which is not ours.
+  grep -qx "port = $port" "$out/plant.csv" || { log "server.exe: the sample has no port line"; return 1; }
+  "$native/bin/cfgtool" pack "$out/plant.csv" "$out/plant.cfg"
+  log "running server.exe on 127.0.0.1:$port"
+  "$wine" "$build/bin/server/server.exe" "$(windows_path "$out/plant.cfg")" > "$out/output.txt" 2>&1 &
+  server_pid=$!
+  local result=0
+  if ! wait_until_accepting "$port" "$server_pid"; then
+    log "server.exe: no listener on port $port; its output:"
+    cat "$out/output.txt"
+    result=1
+  elif ! "$native/tests/package/read_sample_setpoint" "$port"; then
+    result=1
+  fi
+  if stop_and_check_ended "$server_pid"; then
+    server_pid=
+  else
+    log "server.exe: still running 10 s after SIGTERM"
+    result=1
+  fi
+  [ "$result" = 0 ] && log "server.exe: served the sample, ended on SIGTERM"
+  return "$result"
 }
 
 # Started here so that its own output (an object dump when it is stopped)
@@ -54,4 +146,6 @@ ln -sfn "$pair/device" "$WINEPREFIX/dosdevices/com$device_port"
 VIRK_TEST_COM_PORT=$com_port VIRK_TEST_DEVICE_PORT=$device_port \
   run "$build/tests/transport_windows/windows_transport_test.exe" || failed=1
 rm -f "$WINEPREFIX/dosdevices/com$com_port" "$WINEPREFIX/dosdevices/com$device_port"
+check_keyforge || failed=1
+check_server || failed=1
 exit "$failed"

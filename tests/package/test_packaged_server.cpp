@@ -6,14 +6,13 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "common/options.h"
 #include "common/text.h"
 #include "loopback_listener.h"
+#include "sample_setpoint.h"
 #include "server_process.h"
 #include "temp_folder.h"
-#include "ua_calls.h"
 
 namespace virk::server {
 namespace {
@@ -42,19 +41,10 @@ TEST(PackagedServer, ServesThePackagedSampleAndStopsInOrderOnSigterm) {
 
   test::OpcUaClient client;
   ASSERT_TRUE(test::Connect(client, test::LoopbackUrl(port)));
-  // "Setpoint": emulated by the constant 215, which the emulation publishes as it stands.
-  UA_StatusCode status = UA_STATUSCODE_BADWAITINGFORINITIALDATA;
-  double value = 0;
-  for (int i = 0; i < 100 && status != UA_STATUSCODE_GOOD; ++i) {
-    std::this_thread::sleep_for(100ms);
-    test::ReadResult read;
-    test::Read(client.get(), "Plant_TCP.Boiler.Fast.Setpoint", UA_ATTRIBUTEID_VALUE, read);
-    ASSERT_EQ(read.service, UA_STATUSCODE_GOOD);
-    status = read.value.status;
-    value = read.Type() == &UA_TYPES[UA_TYPES_DOUBLE] ? read.Scalar<UA_Double>() : -1;
-  }
-  EXPECT_EQ(status, UA_STATUSCODE_GOOD) << UA_StatusCode_name(status);
-  EXPECT_EQ(value, 215.0);
+  const test::SetpointReading reading = test::ReadSampleSetpoint(client.get());
+  ASSERT_EQ(reading.service, UA_STATUSCODE_GOOD) << UA_StatusCode_name(reading.service);
+  EXPECT_EQ(reading.status, UA_STATUSCODE_GOOD) << UA_StatusCode_name(reading.status);
+  EXPECT_EQ(reading.value, test::kSampleSetpointValue);
 
   EXPECT_EQ(server.StopWith(SIGTERM, 15s), 0) << server.Output();
   EXPECT_NE(server.Output().find("received ctrl-c"), std::string::npos) << server.Output();

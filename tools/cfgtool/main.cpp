@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commands.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+  virk::platform::UseUtf8Console();
   const std::string command = argc > 1 ? argv[1] : "";
   if (argc == 4 && command == "unpack") return virk::cfgtool::Unpack(argv[2], argv[3], std::cerr);
   if (argc == 4 && command == "pack") return virk::cfgtool::Pack(argv[2], argv[3], std::cerr);
