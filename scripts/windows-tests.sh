@@ -132,6 +132,8 @@ check_server() {
 
 # Started here so that its own output (an object dump when it is stopped)
 # goes nowhere; the runs below connect to it.
+# A server of this prefix left over from an earlier run would make -p fail.
+/usr/lib/wine/wineserver -k > /dev/null 2>&1 || true
 /usr/lib/wine/wineserver -p > /dev/null 2>&1
 
 failed=0
