@@ -24,7 +24,7 @@ find_path(SIMPLEINI_INCLUDE_DIR SimpleIni.h PATH_SUFFIXES simpleini REQUIRED)
 add_library(simpleini INTERFACE IMPORTED)
 target_include_directories(simpleini INTERFACE ${SIMPLEINI_INCLUDE_DIR})
 
-if(VIRK_BUILD_TESTS AND NOT WIN32)
+if(VIRK_BUILD_TESTS)
   find_package(GTest REQUIRED)
 endif()
 if(VIRK_BUILD_BENCH)

@@ -93,12 +93,12 @@ std::string ReadErrorText() { return errno ? std::strerror(errno) : "read error"
 // had been taken for a huge length.
 std::FILE* OpenForReading(const std::string& path, std::string& error) {
   std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
+  if (std::filesystem::is_directory(std::filesystem::u8path(path), ignored)) {
     error = "is a folder";
     return nullptr;
   }
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = platform::OpenFile(path, "rb");
   if (file == nullptr) error = std::strerror(errno);
   return file;
 }
@@ -285,10 +285,11 @@ bool ConfigLineReader::Fill() {
   m_End += got;
   if (got < m_Buffer.size() - kept) {
     m_AtEnd = true;
-    if (std::ferror(m_File.get())) {
-      m_Error = ReadErrorText();
-      return false;
-    }
+    if (std::ferror(m_File.get())) m_Error = ReadErrorText();
+    // All of it is read: let the file go, which Windows would otherwise keep
+    // from being replaced or deleted while the reader lives.
+    m_File.reset();
+    if (!m_Error.empty()) return false;
   }
   return true;
 }

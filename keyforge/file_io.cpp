@@ -21,7 +21,7 @@ std::string Describe(const std::string& path, const std::string& reason) {
 // Removes a regular file or link; a missing file is no error.
 bool RemoveIfPresent(const std::string& path, std::string& error) {
   std::error_code code;
-  fs::remove(path, code);
+  fs::remove(fs::u8path(path), code);
   if (code) error = Describe(path, code.message());
   return !code;
 }
@@ -34,7 +34,7 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes, bool owne
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = platform::OpenFile(path, "rb");
   if (file == nullptr) {
     error = Describe(path, std::strerror(errno));
     return std::nullopt;

@@ -90,7 +90,8 @@ int Run(const std::vector<std::string>& arguments) {
 int main(int argc, char* argv[]) {
   virk::platform::UseUtf8Console();
   try {
-    return Run(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> arguments = virk::platform::CommandLineArguments(argc, argv);
+    return Run(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
   } catch (const std::exception& exception) {
     ReportFailure(std::string("Ошибка: ") + exception.what());
     return kFailure;

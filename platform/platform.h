@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace virk::platform {
 
@@ -60,6 +62,15 @@ bool TcpPortFree(uint16_t port, std::string& error);
 
 // Folder of the running program's executable, without a trailing '/'.
 std::string ExecutableFolder();
+
+// The program's arguments in UTF-8, argv[0] first. Windows hands main its
+// arguments in the ANSI code page, which has no room for Cyrillic names and
+// paths; there they are read again from the wide command line.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// std::fopen for a UTF-8 path (Windows' own would read it in the ANSI code
+// page); errno tells why it failed.
+std::FILE* OpenFile(const std::string& path, const char* mode);
 
 // The programs' messages are UTF-8: the console shows and reads them as such.
 // Windows switches the console's code pages to UTF-8; nothing to do on Linux.

@@ -6,7 +6,7 @@
 #   setup.sh --deps-only             install only
 #   setup.sh --package-deps FOLDER   install, and build the static open62541 the
 #                                    Debian package links into FOLDER
-#   setup.sh --windows-deps FOLDER   install, and cross-build OpenSSL and open62541
+#   setup.sh --windows-deps FOLDER   install, and cross-build OpenSSL, open62541 and GoogleTest
 #                                    for Windows x86-64 into FOLDER
 set -euo pipefail
 
@@ -191,8 +191,8 @@ mkdir -p "$work"
 install_open62541
 install_plog
 # The Windows cross build: Debian's mingw-w64 and Wine, then OpenSSL 3 from
-# Debian 12's own source package and open62541 from the same tarball as above,
-# both cross-built as static libraries into `prefix`.
+# Debian 12's own source package, open62541 from the same tarball as above and
+# GoogleTest, all cross-built as static libraries into `prefix`.
 windows_packages=(g++-mingw-w64-x86-64-posix wine64 zip)
 
 install_windows_deps() {
@@ -203,20 +203,26 @@ install_windows_deps() {
     # shellcheck disable=SC2086
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
   fi
-  if [ -f "$prefix/lib/libcrypto.a" ]; then
+  # Its command line too: the keyforge suite reads keyforge.exe's files with it.
+  if [ -f "$prefix/lib/libcrypto.a" ] && [ -f "$prefix/bin/openssl.exe" ]; then
     log "OpenSSL (mingw): present in $prefix"
   else
-    local tarball
-    tarball=$(debian_tarball 'openssl_3*.orig.tar.gz' openssl/bookworm)
-    log "OpenSSL (mingw): building $(basename "$tarball") into $prefix"
-    rm -rf "$work/src/openssl-mingw"
-    mkdir -p "$work/src/openssl-mingw"
-    tar -xzf "$tarball" -C "$work/src/openssl-mingw" --strip-components=1
-    (cd "$work/src/openssl-mingw" &&
-      ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-shared no-tests \
-        --prefix="$prefix" --libdir=lib > "$work/openssl-mingw-configure.log" &&
-      make -j"$(nproc)" build_libs > "$work/openssl-mingw-build.log" &&
+    local src=$work/src/openssl-mingw tarball
+    if [ ! -f "$src/Makefile" ]; then
+      tarball=$(debian_tarball 'openssl_3*.orig.tar.gz' openssl/bookworm)
+      log "OpenSSL (mingw): configuring $(basename "$tarball")"
+      rm -rf "$src"
+      mkdir -p "$src"
+      tar -xzf "$tarball" -C "$src" --strip-components=1
+      (cd "$src" && ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-shared no-tests \
+        --prefix="$prefix" --libdir=lib > "$work/openssl-mingw-configure.log")
+    fi
+    log "OpenSSL (mingw): building into $prefix"
+    (cd "$src" &&
+      make -j"$(nproc)" build_libs build_programs > "$work/openssl-mingw-build.log" &&
       make install_dev > /dev/null)
+    mkdir -p "$prefix/bin"
+    cp "$src/apps/openssl.exe" "$prefix/bin/"
   fi
   # OpenSSL installs its applink only for Visual C++ targets; keyforge.exe
   # compiles it in so that a libcrypto built with it finds the program's CRT.
@@ -232,6 +238,20 @@ install_windows_deps() {
     build_open62541 open62541-mingw "$prefix" -DBUILD_SHARED_LIBS=OFF \
       -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" -DVIRK_WINDOWS_DEPS_PREFIX="$prefix" \
       -DOPENSSL_ROOT_DIR="$prefix" -DOPENSSL_USE_STATIC_LIBS=ON
+  fi
+  # GoogleTest from the source Debian's libgtest-dev carries, for the unit
+  # suites run under Wine.
+  if [ -f "$prefix/lib/libgtest.a" ]; then
+    log "GoogleTest (mingw): present in $prefix"
+  else
+    log "GoogleTest (mingw): building /usr/src/googletest into $prefix"
+    rm -rf "$work/build-googletest-mingw"
+    cmake -S /usr/src/googletest -B "$work/build-googletest-mingw" -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" -DVIRK_WINDOWS_DEPS_PREFIX="$prefix" \
+      -Dgtest_disable_pthreads=ON -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib \
+      > "$work/googletest-mingw-configure.log"
+    cmake --build "$work/build-googletest-mingw" -j"$(nproc)" > "$work/googletest-mingw-build.log"
+    cmake --install "$work/build-googletest-mingw" > /dev/null
   fi
   # plog and SimpleIni are headers only, the same for every target; the cross
   # build looks for headers in `prefix` alone, never in the build machine's /usr.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows test programs (platform layer, transports) and the
-# programs, and runs them under Wine in a prefix of their own: the tests, then
-# keyforge.exe, whose certificate and key Linux's openssl must read, then
+# Cross-builds the Windows test programs (platform layer, transports, the
+# unit suites) and the programs, and runs them under Wine in a prefix of their
+# own: the tests, then keyforge.exe, whose certificate and key Linux's openssl must read, then
 # server.exe on the sample, read by a Linux OPC UA client. The last needs the
 # Linux tree (build/, VIRK_BUILD_DIR overrides) for cfgtool and the client. The serial test gets a COM port
 # pair: two dosdevices links to the ends of a socat pty pair. Needs
@@ -25,7 +25,7 @@ log() { printf '[windows-tests] %s\n' "$*"; }
 cmake -S "$here" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
   -DVIRK_WINDOWS_DEPS_PREFIX="$deps" -DCMAKE_BUILD_TYPE=Release \
   -DVIRK_BUILD_TESTS=ON -DVIRK_BUILD_BENCH=OFF -DVIRK_BUILD_CONFIGURATOR=OFF > /dev/null
-cmake --build "$build" --target windows_platform_test windows_transport_test server keyforge cfgtool -- -j2
+cmake --build "$build" --target windows_suites windows_platform_test windows_transport_test server keyforge cfgtool -- -j2
 
 pair=$(mktemp -d)
 scratch=$(mktemp -d)
@@ -66,6 +66,25 @@ check_keyforge() {
     "$(openssl pkey -in "$out/server_key.pem" -pubout)" ] ||
     { log "keyforge.exe: the key is not the certificate's"; return 1; }
   log "keyforge.exe: certificate and key read by openssl"
+}
+
+# The GoogleTest suites the build lists (the model, the protocol core,
+# keyforge), each from its own folder: the paths built in are the Linux
+# ones, which Wine resolves on the Z: drive of the current folder.
+run_suites() {
+  local suite output result=0
+  while read -r suite; do
+    output=$scratch/$(basename "$suite").txt
+    if (cd "$(dirname "$suite")" && timeout 300 "$wine" "$suite" > "$output" 2>&1); then
+      log "$(basename "$suite"): $(grep -E '^\[  (PASSED|SKIPPED) \] [0-9]' "$output" | tr '\n' ' ')"
+      grep -E '^\[  SKIPPED \] .*\(' "$output" || true
+    else
+      log "$(basename "$suite") FAILED; its output:"
+      cat "$output"
+      result=1
+    fi
+  done < "$build/windows_suites.txt"
+  return "$result"
 }
 
 free_loopback_port() {
@@ -148,6 +167,7 @@ ln -sfn "$pair/device" "$WINEPREFIX/dosdevices/com$device_port"
 VIRK_TEST_COM_PORT=$com_port VIRK_TEST_DEVICE_PORT=$device_port \
   run "$build/tests/transport_windows/windows_transport_test.exe" || failed=1
 rm -f "$WINEPREFIX/dosdevices/com$com_port" "$WINEPREFIX/dosdevices/com$device_port"
+run_suites || failed=1
 check_keyforge || failed=1
 check_server || failed=1
 exit "$failed"

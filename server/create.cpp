@@ -35,7 +35,7 @@ class ByteStrings {
 };
 
 bool ReadWholeFile(const std::string& path, ByteStrings& into) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
   if (!file) {
     ServerLog(UA_LOGLEVEL_ERROR, UA_LOGCATEGORY_SERVER, "Failed to open %s", path.c_str());
     return false;
@@ -56,9 +56,9 @@ bool ReadWholeFile(const std::string& path, ByteStrings& into) {
 bool ListTrustedFiles(const std::string& folder, std::vector<std::string>& files) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(fs::u8path(folder), ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code typeError;
-    if (!it->is_directory(typeError)) files.push_back(it->path().string());
+    if (!it->is_directory(typeError)) files.push_back(it->path().u8string());
   }
   if (ec) {
     ServerLog(UA_LOGLEVEL_ERROR, UA_LOGCATEGORY_SERVER, "Loading trusted List failed: %s", ec.message().c_str());

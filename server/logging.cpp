@@ -164,7 +164,7 @@ bool InitLogging(const std::string& logFolder, const std::string& levelOption, s
   platform::CreateOwnerOnlyFromNowOn();
 
   static plog::RollingFileAppender<plog::TxtFormatter> fileAppender(
-      (std::filesystem::path(logFolder) / kLogFileName).c_str(), kLogFileMaxBytes, kLogFileCount);
+      (std::filesystem::u8path(logFolder) / kLogFileName).c_str(), kLogFileMaxBytes, kLogFileCount);
   static plog::ColorConsoleAppender<plog::TxtFormatter> consoleAppender(plog::streamStdOut);
   plog::init(severity, &fileAppender).addAppender(&consoleAppender);
   g_activeLogger = &g_plogLogger;

@@ -204,7 +204,7 @@ TEST(ModbusFrame, ExceptionStatusesAndARetryStillValidates) {
 TEST(ModbusFrame, ValuesOnlyFromBytesReceived) {
   TagSet set;
   CDATag* first = set.Add({kRegHolding, 0, kTypeUInt16, 1, 200, 0});
-  CDATag* far = set.Add({kRegHolding, 0, kTypeUInt16, 1, 200, 130});  // 260 bytes in
+  CDATag* distant = set.Add({kRegHolding, 0, kTypeUInt16, 1, 200, 130});  // 260 bytes in
   CDATag* wide = set.Add({kRegHolding, 0, kTypeFloat64, 1, 200, 1});
   auto list = set.List();
   CModbus m;
@@ -215,9 +215,9 @@ TEST(ModbusFrame, ValuesOnlyFromBytesReceived) {
   ASSERT_TRUE(m.AnalyseResponse(list));
   EXPECT_TRUE(first->IsDone());
   EXPECT_EQ(AsDouble(*first), 42);
-  EXPECT_FALSE(far->IsDone());   // no aliasing onto an earlier register
+  EXPECT_FALSE(distant->IsDone());   // no aliasing onto an earlier register
   EXPECT_FALSE(wide->IsDone());  // runs past the data
-  EXPECT_EQ(AsDouble(*far), 0);
+  EXPECT_EQ(AsDouble(*distant), 0);
 
   TagSet coils;
   CDATag* c0 = coils.Add({kRegCoil, 0, kTypeBool});

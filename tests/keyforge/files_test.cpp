@@ -18,6 +18,10 @@ std::string ReadAll(const std::string& path) {
 }
 
 TEST_F(KeyforgeFiles, ResultsReplaceOldFilesAndLinksAndTheKeyIsOwnerOnly) {
+#ifdef _WIN32
+  GTEST_SKIP() << "links need a privilege on Windows and modes are POSIX's; "
+                  "windows_platform_test checks the owner-only DACL of new files";
+#endif
   const std::string elsewhere = Home() + "/elsewhere";
   std::ofstream(elsewhere) << "must stay";
   fs::create_symlink(elsewhere, KeyPath());

@@ -1,9 +1,10 @@
 #include "keyforge_fixture.h"
 
-#include <stdlib.h>
-
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <random>
 
 namespace virk::keyforge::test {
 
@@ -15,15 +16,44 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Days from 1970-01-01 to a date of the Gregorian calendar.
+long long DaysFromCivil(long long year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const unsigned yearOfEra = unsigned(year - era * 400);
+  const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
 // "notBefore=Dec  7 20:31:23 2026 GMT" -> seconds since the epoch.
 long long ParseOpenSslTime(const std::string& line) {
-  std::tm parts{};
+  static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
   const std::string value = line.substr(line.find('=') + 1);
-  if (strptime(value.c_str(), "%b %d %H:%M:%S %Y GMT", &parts) == nullptr) {
+  char month[4] = {};
+  int day = 0, hour = 0, minute = 0, second = 0, year = 0;
+  const char* found = nullptr;
+  if (std::sscanf(value.c_str(), "%3s %d %d:%d:%d %d GMT", month, &day, &hour, &minute, &second, &year) != 6 ||
+      std::strlen(month) != 3 || (found = std::strstr(kMonths, month)) == nullptr || (found - kMonths) % 3 != 0) {
     ADD_FAILURE() << "unreadable time: " << line;
     return 0;
   }
-  return static_cast<long long>(timegm(&parts));
+  const unsigned monthNumber = unsigned(found - kMonths) / 3 + 1;
+  return DaysFromCivil(year, monthNumber, unsigned(day)) * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+// A new folder of this user's under the temporary one.
+std::string NewPrivateFolder() {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path candidate = fs::temp_directory_path() / ("keyforge-test-" + std::to_string(random()));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) {
+      fs::permissions(candidate, fs::perms::owner_all, error);
+      return candidate.string();
+    }
+  }
+  return {};
 }
 
 }  // namespace
@@ -31,15 +61,14 @@ long long ParseOpenSslTime(const std::string& line) {
 std::string OpenSsl(const std::vector<std::string>& arguments) {
   const char* path = std::getenv("PATH");
   const ChildResult result =
-      RunChild("openssl", arguments, {std::string("PATH=") + (path ? path : "/usr/bin")});
+      RunChild(OPENSSL_PROGRAM, arguments, {std::string("PATH=") + (path ? path : "/usr/bin")});
   EXPECT_EQ(result.exitCode, 0) << "openssl failed: " << result.err;
   return result.out;
 }
 
 void KeyforgeTest::SetUp() {
-  std::string pattern = (fs::temp_directory_path() / "keyforge-test-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  m_Root = pattern;
+  m_Root = NewPrivateFolder();
+  ASSERT_FALSE(m_Root.empty()) << "no temporary folder";
   fs::create_directories(Home());
   fs::create_directories(Out());
 }

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "platform/platform.h"
@@ -18,11 +19,13 @@ const char kUsage[] =
 
 int main(int argc, char** argv) {
   virk::platform::UseUtf8Console();
-  const std::string command = argc > 1 ? argv[1] : "";
-  if (argc == 4 && command == "unpack") return virk::cfgtool::Unpack(argv[2], argv[3], std::cerr);
-  if (argc == 4 && command == "pack") return virk::cfgtool::Pack(argv[2], argv[3], std::cerr);
-  if (argc == 3 && command == "check") return virk::cfgtool::Check(argv[2], std::cout);
-  const bool help = argc == 2 && (command == "-h" || command == "--help" || command == "help");
+  const std::vector<std::string> args = virk::platform::CommandLineArguments(argc, argv);
+  const size_t count = args.size();
+  const std::string command = count > 1 ? args[1] : "";
+  if (count == 4 && command == "unpack") return virk::cfgtool::Unpack(args[2], args[3], std::cerr);
+  if (count == 4 && command == "pack") return virk::cfgtool::Pack(args[2], args[3], std::cerr);
+  if (count == 3 && command == "check") return virk::cfgtool::Check(args[2], std::cout);
+  const bool help = count == 2 && (command == "-h" || command == "--help" || command == "help");
   (help ? std::cout : std::cerr) << kUsage;
   return help ? 0 : 2;
 }
