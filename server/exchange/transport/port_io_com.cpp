@@ -1,6 +1,7 @@
 #include "port_io_com.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "com_path.h"
 #include "common/log.h"
@@ -17,8 +18,10 @@ constexpr int kCategory = kLogUserland;
 
 }  // namespace
 
-CPortIO_COM::CPortIO_COM(const CPortIO_Data_COM& data)
-    : CPortIO(kPortSerial), CPortIO_Data_COM(data), m_Device(CreateSerialDevice()) {}
+CPortIO_COM::CPortIO_COM(const CPortIO_Data_COM& data) : CPortIO_COM(data, CreateSerialDevice()) {}
+
+CPortIO_COM::CPortIO_COM(const CPortIO_Data_COM& data, std::unique_ptr<SerialDevice> device)
+    : CPortIO(kPortSerial), CPortIO_Data_COM(data), m_Device(std::move(device)) {}
 
 CPortIO_COM::~CPortIO_COM() { CloseDevice(); }
 

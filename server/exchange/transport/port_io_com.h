@@ -32,6 +32,8 @@ constexpr uint32_t kSerialWriteLimitMs = 1000;
 class CPortIO_COM : public CPortIO, public CPortIO_Data_COM {
  public:
   explicit CPortIO_COM(const CPortIO_Data_COM& data = CPortIO_Data_COM());
+  // Over a device of the caller's instead of the platform's (a test's stand-in).
+  CPortIO_COM(const CPortIO_Data_COM& data, std::unique_ptr<SerialDevice> device);
   // Closes a port still open so that its exclusive open never outlives it.
   ~CPortIO_COM() override;
 
