@@ -17,7 +17,6 @@ namespace virk {
 
 struct CPortIO_Data_COM;
 
-// Errors are the platform's numbers (errno, a Win32 error code), 0 for none.
 enum class SerialStatus {
   kOk,
   // The wait ran out: nothing (more) came, or not all went out in time. A
@@ -31,6 +30,8 @@ enum class SerialStatus {
 
 struct SerialOutcome {
   SerialStatus status;
+  // The platform's number (errno, a Win32 error code), 0 for none; only
+  // for the log.
   int error;
 };
 
@@ -46,6 +47,7 @@ class SerialDevice {
  public:
   virtual ~SerialDevice() = default;
 
+  // Errors below are the platform's numbers as in SerialOutcome.
   // Opens the device for exclusive use; 0 or the error.
   virtual int Open(const std::string& path) = 0;
   // Drops unsent output first: it would make the close wait for the line.
