@@ -1,20 +1,13 @@
 #include "port_io_com.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <utility>
 
 #include "com_path.h"
 #include "common/log.h"
 #include "deadline.h"
-#include "poll_wait.h"
-#include "serial_line.h"
+#include "serial_device.h"
+#include "serial_settings.h"
 
 namespace virk {
 namespace {
@@ -23,60 +16,18 @@ constexpr int kCategory = kLogUserland;
 
 #define COM_DEBUG(...) LogFormat(LogLevel::Debug, kCategory, __VA_ARGS__)
 
-// The errors of a device that went away (USB adapter pulled, pty closed).
-bool IsDeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
-
-constexpr short kHangUp = POLLHUP | POLLERR | POLLNVAL;
-
-enum class ReadOutcome { kDrained, kGone, kError };
-
-// Reads what the driver holds, up to `want` bytes in all.
-ReadOutcome ReadWaiting(int fd, uint8_t* buffer, uint32_t& got, uint32_t want) {
-  while (got < want) {
-    const ssize_t n = read(fd, buffer + got, want - got);
-    if (n > 0) {
-      got += uint32_t(n);
-    } else if (n == 0 || errno == EAGAIN) {
-      return ReadOutcome::kDrained;
-    } else if (errno != EINTR) {
-      return IsDeviceGone(errno) ? ReadOutcome::kGone : ReadOutcome::kError;
-    }
-  }
-  return ReadOutcome::kDrained;
-}
-
-// Opens the device for exclusive use; -1 with errno on failure.
-int OpenExclusive(const std::string& path) {
-  if (path.empty()) {
-    errno = ENOENT;
-    return -1;
-  }
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  // TIOCEXCL keeps other programs out; the lock also keeps out root and a
-  // second channel of this process that names the same port.
-  if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
-    close(fd);
-    errno = error;
-    return -1;
-  }
-  return fd;
-}
-
 }  // namespace
 
-CPortIO_COM::CPortIO_COM(const CPortIO_Data_COM& data)
-    : CPortIO(kPortSerial), CPortIO_Data_COM(data) {}
+CPortIO_COM::CPortIO_COM(const CPortIO_Data_COM& data) : CPortIO_COM(data, CreateSerialDevice()) {}
+
+CPortIO_COM::CPortIO_COM(const CPortIO_Data_COM& data, std::unique_ptr<SerialDevice> device)
+    : CPortIO(kPortSerial), CPortIO_Data_COM(data), m_Device(std::move(device)) {}
 
 CPortIO_COM::~CPortIO_COM() { CloseDevice(); }
 
 void CPortIO_COM::CloseDevice() {
-  const int fd = m_Fd.exchange(-1);
-  if (fd < 0) return;
-  // Unsent output would make close() wait for the line to drain.
-  serial::Purge(fd, false, true);
-  close(fd);
+  m_Open = false;
+  m_Device->Close();
 }
 
 bool CPortIO_COM::PortInit(uint32_t timeoutMs) {
@@ -85,23 +36,24 @@ bool CPortIO_COM::PortInit(uint32_t timeoutMs) {
   if (IsOpen()) return true;
 
   const std::string path = ComDevicePath(m_PortNumber);
-  const int fd = OpenExclusive(path);
-  if (fd < 0) {
-    const int error = errno;
-    COM_DEBUG("CPortIO_COM::PortInit: open %s failed: errno %d", path.c_str(), error);
+  if (const int error = m_Device->Open(path)) {
+    COM_DEBUG("CPortIO_COM::PortInit: open %s failed: %s", path.c_str(), SerialErrorNumber(error).c_str());
     return FailInit();
   }
   // A port that runs at other settings than the devices' would only give
   // garbled frames: it is not used at all.
-  if (const int error = SetConfig(fd)) {
-    close(fd);
+  const uint32_t interCharMs = serial::InterCharTimeoutMs(m_BaudRate);
+  SerialLineControl control;
+  if (const int error = SetConfig(interCharMs, control)) {
+    m_Device->Close();
     LogRefusedSettingsOnce(path, error);
     return FailInit();
   }
   m_RefusedSettingsLogged = false;
-  SetControlLines(fd);
-  m_InterCharTimeoutMs = serial::InterCharTimeoutMs(m_BaudRate);
-  m_Fd = fd;
+  if (control.dtrKeptOn) LogUnsupportedModeOnce("DTR", m_DtrControl & 3);
+  m_RtsByHand = control.rtsByHand;
+  m_InterCharTimeoutMs = interCharMs;
+  m_Open = true;
   m_PortState = kPortStateInitialised;
   SetInitialised(true);
   return true;
@@ -113,18 +65,13 @@ bool CPortIO_COM::FailInit() {
   return false;
 }
 
-int CPortIO_COM::SetConfig(int fd) {
+int CPortIO_COM::SetConfig(uint32_t interCharMs, SerialLineControl& control) {
   COM_DEBUG("CPortIO_COM::SetConfig()");
-  const std::string mode = serial::ModeText(*this);
   if (!serial::LineSettingsValid(*this)) {
-    COM_DEBUG("CPortIO_COM::SetConfig(): settings %s not valid", mode.c_str());
-    return EINVAL;
+    COM_DEBUG("CPortIO_COM::SetConfig(): settings %s not valid", serial::ModeText(*this).c_str());
+    return kSerialInvalidSettings;
   }
-  if (const int error = serial::ApplyLineSettings(fd, *this, (m_RtsControl & 3) == 2)) {
-    COM_DEBUG("CPortIO_COM::SetConfig(): tcsetattr %s failed: errno %d", mode.c_str(), error);
-    return error;
-  }
-  return 0;
+  return m_Device->Configure(*this, interCharMs, control);
 }
 
 // The channel retries the open many times a second: one record per run of
@@ -135,24 +82,7 @@ void CPortIO_COM::LogRefusedSettingsOnce(const std::string& path, int error) {
   LogFormat(LogLevel::Error, kCategory,
             "CPortIO_COM::PortInit: COM%u (%s): the line settings %s cannot be applied (%s), the "
             "port is not opened",
-            m_PortNumber, path.c_str(), serial::ModeText(*this).c_str(), std::strerror(error));
-}
-
-// Modes: 0 line off, 1 line on, 2 handshake, 3 RTS on while sending. A
-// pseudo-terminal has no control lines; failures to set them are harmless.
-void CPortIO_COM::SetControlLines(int fd) {
-  using serial::ModemLine;
-  const unsigned rts = m_RtsControl & 3;
-  m_KernelRs485 = false;
-  if (rts == 3) {
-    m_KernelRs485 = serial::EnableKernelRs485(fd);
-    if (!m_KernelRs485) serial::SetModemLine(fd, ModemLine::kRts, false);
-  } else if (rts != 2) {  // handshake: the driver drives RTS itself
-    serial::SetModemLine(fd, ModemLine::kRts, rts == 1);
-  }
-  const unsigned dtr = m_DtrControl & 3;
-  if (dtr >= 2) LogUnsupportedModeOnce("DTR", dtr);
-  serial::SetModemLine(fd, ModemLine::kDtr, dtr != 0);
+            m_PortNumber, path.c_str(), serial::ModeText(*this).c_str(), SerialErrorText(error).c_str());
 }
 
 void CPortIO_COM::LogUnsupportedModeOnce(const char* line, unsigned mode) {
@@ -164,10 +94,6 @@ void CPortIO_COM::LogUnsupportedModeOnce(const char* line, unsigned mode) {
             m_PortNumber, line, mode);
 }
 
-bool CPortIO_COM::ToggleRtsAroundWrite() const {
-  return (m_RtsControl & 3) == 3 && !m_KernelRs485;
-}
-
 void CPortIO_COM::PortDeInit() {
   COM_DEBUG("CPortIO_COM::PortDeInit()");
   CloseDevice();
@@ -175,21 +101,18 @@ void CPortIO_COM::PortDeInit() {
 }
 
 void CPortIO_COM::AbortExchange() {
-  const int fd = m_Fd.load();
-  if (fd >= 0) serial::Purge(fd, true, true);
+  if (IsOpen()) m_Device->Purge(true, true);
 }
 
 TransportResult CPortIO_COM::DiscardInput() {
-  const int fd = m_Fd.load();
-  if (fd >= 0) serial::Purge(fd, true, true);
+  if (IsOpen()) m_Device->Purge(true, true);
   m_PortState = kPortStateDone;
   return TransportResult::kOk;
 }
 
 TransportResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
-  const int fd = m_Fd.load();
   COM_DEBUG("CPortIO_COM::Read");
-  if (fd < 0 || !buffer || !size) {
+  if (!IsOpen() || !buffer || !size) {
     if (size) *size = 0;
     return TransportResult::kFailed;
   }
@@ -204,19 +127,18 @@ TransportResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
     // line for the inter-character time-out ends the read.
     const int wait = got == 0 ? deadline.RemainingMs()
                               : std::min(int(m_InterCharTimeoutMs), deadline.RemainingMs());
-    pollfd waiter{fd, POLLIN, 0};
-    const int ready = PollWhile(waiter, wait, KeepGoing());
-    if (ready <= 0) {
-      result = (ready == 0 && got > 0 && !deadline.Passed()) ? TransportResult::kOk : TransportResult::kFailed;
-      break;
-    }
-    const uint32_t before = got;
-    const ReadOutcome outcome = ReadWaiting(fd, buffer, got, want);
-    if (outcome == ReadOutcome::kGone || (got == before && (waiter.revents & kHangUp))) {
+    uint32_t received = 0;
+    const SerialOutcome outcome = m_Device->Read(buffer + got, want - got, wait, KeepGoing(), received);
+    got += received;
+    if (outcome.status == SerialStatus::kGone) {
       gone = true;
       break;
     }
-    if (outcome == ReadOutcome::kError) {
+    if (outcome.status == SerialStatus::kTimedOut) {
+      result = got > 0 && !deadline.Passed() ? TransportResult::kOk : TransportResult::kFailed;
+      break;
+    }
+    if (outcome.status == SerialStatus::kFailed) {
       result = TransportResult::kFailed;
       break;
     }
@@ -235,58 +157,37 @@ TransportResult CPortIO_COM::Read(uint8_t* buffer, uint32_t* size) {
   return result;
 }
 
-// Writes everything or stops at the deadline; returns 0 or an errno value.
-int CPortIO_COM::WriteAll(int fd, const uint8_t* buffer, uint32_t& sent, uint32_t size) {
-  const Deadline deadline(kSerialWriteLimitMs);
-  while (sent < size) {
-    const ssize_t n = write(fd, buffer + sent, size - sent);
-    if (n > 0) {
-      sent += uint32_t(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) return errno;
-    pollfd waiter{fd, POLLOUT, 0};
-    const int ready = poll(&waiter, 1, deadline.RemainingMs());
-    if (ready == 0) return ETIMEDOUT;
-    if (ready < 0 && errno != EINTR) return errno;
-    if (ready > 0 && (waiter.revents & kHangUp)) return EIO;
-  }
-  if (ToggleRtsAroundWrite() &&
-      !serial::WaitTransmitted(fd, m_BaudRate, uint32_t(deadline.RemainingMs())))
-    return ETIMEDOUT;
-  return 0;
-}
-
 TransportResult CPortIO_COM::Write(const uint8_t* buffer, uint32_t* size) {
   COM_DEBUG("CPortIO_COM::Write");
-  const int fd = m_Fd.load();
-  if (fd < 0) {
+  if (!IsOpen()) {
     // Nothing can be sent: a failure, not a success with no bytes.
     if (size) *size = 0;
     return TransportResult::kFailed;
   }
   if (!buffer || !size) {
-    serial::Purge(fd, false, true);
+    m_Device->Purge(false, true);
     return TransportResult::kOk;
   }
 
-  const bool toggle = ToggleRtsAroundWrite();
-  if (toggle) serial::SetModemLine(fd, serial::ModemLine::kRts, true);
+  // RTS is dropped only once the last character has left the line.
+  const Deadline deadline(kSerialWriteLimitMs);
+  if (m_RtsByHand) m_Device->SetRts(true);
   uint32_t sent = 0;
-  const int error = WriteAll(fd, buffer, sent, *size);
-  if (toggle) serial::SetModemLine(fd, serial::ModemLine::kRts, false);
-  COM_DEBUG("CPortIO_COM::Write COM%d: write ended, errno %d", int(m_PortNumber), error);
+  SerialOutcome outcome = m_Device->Write(buffer, *size, deadline, sent);
+  if (m_RtsByHand && outcome.status == SerialStatus::kOk)
+    outcome = m_Device->WaitSent(m_BaudRate, uint32_t(deadline.RemainingMs()));
+  if (m_RtsByHand) m_Device->SetRts(false);
+  COM_DEBUG("CPortIO_COM::Write COM%d: write ended, %s", int(m_PortNumber), SerialErrorNumber(outcome.error).c_str());
   *size = sent;
 
   TransportResult result = TransportResult::kOk;
-  if (error == ETIMEDOUT) {
+  if (outcome.status == SerialStatus::kTimedOut) {
     m_PortState = kPortStateWriteTimeout;
     COM_DEBUG("CPortIO_COM::Write COM%d: time-out, output discarded", int(m_PortNumber));
-    serial::Purge(fd, false, true);
+    m_Device->Purge(false, true);
     result = TransportResult::kWriteTimeout;
-  } else if (error != 0) {
-    if (IsDeviceGone(error)) m_PortState = kPortStateAccessDenied;
+  } else if (outcome.status != SerialStatus::kOk) {
+    if (outcome.status == SerialStatus::kGone) m_PortState = kPortStateAccessDenied;
     result = TransportResult::kFailed;
   } else {
     m_PortState = kPortStateDone;

@@ -1,38 +1,15 @@
 #include "tcp_exchange.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 
 #include "common/log.h"
 #include "deadline.h"
-#include "poll_wait.h"
 
 namespace virk {
-namespace {
 
-bool SetFlag(int socket, int level, int option) {
-  const int one = 1;
-  return setsockopt(socket, level, option, &one, sizeof one) == 0;
-}
-
-bool SetNonBlocking(int socket, bool on) {
-  const int flags = fcntl(socket, F_GETFL);
-  if (flags < 0) return false;
-  return fcntl(socket, F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) == 0;
-}
-
-bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
-
-}  // namespace
+using socket_calls::kNoSocket;
+using socket_calls::Readiness;
 
 CTCPExchange::~CTCPExchange() { Close(); }
 
@@ -43,7 +20,7 @@ void CTCPExchange::SetAddress(uint32_t address, uint16_t port) {
 
 void CTCPExchange::SetSocket(int socket) {
   const int previous = m_Socket.exchange(socket);
-  if (previous >= 0 && previous != socket) close(previous);
+  if (previous >= 0 && previous != socket) socket_calls::Close(previous);
 }
 
 void CTCPExchange::GetAddressAndPort(uint32_t& address, uint16_t& port) const {
@@ -56,31 +33,20 @@ TransportResult CTCPExchange::Open(bool noDelay, bool nonBlocking, bool clientFl
   m_NonBlocking = nonBlocking;
   m_ClientFlag = clientFlag;
   if (IsOpen()) return TransportResult::kOk;
-  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (socket < 0) return TransportResult::kFailed;
-  bool ok = SetFlag(socket, SOL_SOCKET, SO_REUSEADDR);
-  if (!ok && errno == EBADF) LogFormat(LogLevel::Debug, kLogUserland, "edbaf");
-  ok = ok && (!noDelay || SetFlag(socket, IPPROTO_TCP, TCP_NODELAY));
-  ok = ok && SetNonBlocking(socket, nonBlocking);
-  if (!ok) {
-    close(socket);
-    return TransportResult::kFailed;
-  }
+  const int socket = socket_calls::Create(noDelay, nonBlocking);
+  if (socket == kNoSocket) return TransportResult::kFailed;
   m_Socket = socket;
   return TransportResult::kOk;
 }
 
 void CTCPExchange::Close() {
-  const int socket = m_Socket.exchange(-1);
-  if (socket >= 0) close(socket);
+  const int socket = m_Socket.exchange(kNoSocket);
+  if (socket >= 0) socket_calls::Close(socket);
 }
 
 void CTCPExchange::Abort() {
-  const int socket = m_Socket.exchange(-1);
-  if (socket < 0) return;
-  const linger reset{1, 0};
-  setsockopt(socket, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-  close(socket);
+  const int socket = m_Socket.exchange(kNoSocket);
+  if (socket >= 0) socket_calls::CloseWithReset(socket);
 }
 
 TransportResult CTCPExchange::Reopen() {
@@ -88,12 +54,10 @@ TransportResult CTCPExchange::Reopen() {
   return Open(m_NoDelay, m_NonBlocking, true);
 }
 
-int CTCPExchange::WaitFor(int socket, short events, uint32_t waitMs, bool interruptible) const {
+int CTCPExchange::WaitFor(int socket, Readiness readiness, uint32_t waitMs, bool interruptible) const {
   const uint32_t ms = waitMs == kUseStoredTimeout ? m_Timeout : waitMs;
-  pollfd waiter{socket, events, 0};
-  const int ready = PollWhile(waiter, int(std::min<uint32_t>(ms, INT32_MAX)), m_KeepGoing,
-                              interruptible ? m_Interrupt : nullptr);
-  return ready > 0 ? 1 : ready;
+  return socket_calls::Wait(socket, readiness, int(std::min<uint32_t>(ms, INT32_MAX)), m_KeepGoing,
+                            interruptible ? m_Interrupt : nullptr);
 }
 
 TransportResult CTCPExchange::Receive(uint8_t* buffer, uint32_t* size, uint32_t waitMs) {
@@ -104,23 +68,23 @@ TransportResult CTCPExchange::Receive(uint8_t* buffer, uint32_t* size, uint32_t 
   }
   if (!buffer || !size) return TransportResult::kOk;
   if (m_NonBlocking) {
-    const int ready = WaitFor(socket, POLLIN, waitMs, true);
+    const int ready = WaitFor(socket, Readiness::kReadable, waitMs, true);
     if (ready <= 0) {
       *size = 0;
       if (ready == 0 && m_Interrupt && m_Interrupt->load() > 0) return TransportResult::kYielded;
-      if (ready == 0 || errno == EINPROGRESS) return TransportResult::kTimeout;
+      if (ready == 0 || socket_calls::InProgress(socket_calls::LastError())) return TransportResult::kTimeout;
       Close();
       return TransportResult::kFailed;
     }
   }
-  const ssize_t n = recv(socket, buffer, *size, 0);
+  const int64_t n = socket_calls::Receive(socket, buffer, *size);
   if (n > 0) {
     *size = uint32_t(n);
     return TransportResult::kOk;
   }
-  const int error = errno;
+  const int error = socket_calls::LastError();
   *size = 0;
-  if (n < 0 && WouldBlock(error)) return TransportResult::kTimeout;
+  if (n < 0 && socket_calls::WouldBlock(error)) return TransportResult::kTimeout;
   // 0 is the peer's orderly close.
   Close();
   return TransportResult::kFailed;
@@ -140,19 +104,18 @@ TransportResult CTCPExchange::Send(const uint8_t* buffer, uint32_t* size, uint32
   // pass for a good write.
   while (sent < want) {
     if (m_NonBlocking) {
-      const int ready = WaitFor(socket, POLLOUT, uint32_t(deadline.RemainingMs()));
+      const int ready = WaitFor(socket, Readiness::kWritable, uint32_t(deadline.RemainingMs()));
       if (ready <= 0) {
         *size = sent;
-        if (ready == 0 || errno == EINPROGRESS) return TransportResult::kTimeout;
+        if (ready == 0 || socket_calls::InProgress(socket_calls::LastError())) return TransportResult::kTimeout;
         Close();
         return TransportResult::kFailed;
       }
     }
-    // MSG_NOSIGNAL: a closed peer is an error result, not a SIGPIPE.
-    const ssize_t n = send(socket, buffer + sent, want - sent, MSG_NOSIGNAL);
+    const int64_t n = socket_calls::Send(socket, buffer + sent, want - sent);
     if (n > 0) {
       sent += uint32_t(n);
-    } else if (!(n < 0 && WouldBlock(errno))) {
+    } else if (!(n < 0 && socket_calls::WouldBlock(socket_calls::LastError()))) {
       *size = sent;
       Close();
       return TransportResult::kFailed;
@@ -175,25 +138,19 @@ void CTCPExchange::CopySettings(CTCPExchange& target) const {
 TransportResult CTCPClient::Connect(bool noDelay, bool nonBlocking, uint32_t waitMs) {
   if (Open(noDelay, nonBlocking, true) != TransportResult::kOk) return TransportResult::kFailed;
   const int socket = GetSocket();
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_addr.s_addr = GetAddress();
-  peer.sin_port = htons(GetPort());
-  if (connect(socket, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return TransportResult::kOk;
-
-  int error = errno;
-  if (error == EISCONN) return TransportResult::kOk;
-  if (error == EINPROGRESS || error == EAGAIN) {
+  int error = 0;
+  const auto start = socket_calls::StartConnect(socket, GetAddress(), GetPort(), error);
+  if (start == socket_calls::ConnectStart::kConnected) return TransportResult::kOk;
+  if (start == socket_calls::ConnectStart::kPending) {
     if (!NonBlocking()) return TransportResult::kFailed;
-    const int ready = WaitFor(socket, POLLOUT, waitMs);
+    const int ready = WaitFor(socket, Readiness::kWritable, waitMs);
     if (ready == 0) return TransportResult::kTimeout;
     if (ready < 0) {
       Close();
       return TransportResult::kFailed;
     }
     // Writable also means "failed": the socket's own error tells which.
-    socklen_t length = sizeof error;
-    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    error = socket_calls::ConnectError(socket);
     if (error == 0) return TransportResult::kOk;
   }
   LogFormat(LogLevel::Debug, kLogUserland, "Connect error %d \n", error);

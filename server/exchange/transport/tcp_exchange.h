@@ -1,11 +1,12 @@
-// TCP socket wrapper of the TCP transport: a client socket with waits
-// measured by poll(), so that no call blocks longer than its time-out.
+// TCP socket wrapper of the TCP transport: a client socket whose waits are
+// measured (socket_calls.h), so that no call blocks longer than its time-out.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
 #include "port_io.h"
+#include "socket_calls.h"
 
 namespace virk {
 
@@ -45,7 +46,6 @@ class CTCPExchange {
   // Sends all *size bytes within the wait; *size tells how many went.
   virtual TransportResult Send(const uint8_t* buffer, uint32_t* size, uint32_t waitMs);
   virtual void CopySettings(CTCPExchange& target) const;
-  // Waits end soon after `keepGoing` turns false; null: no such check.
   // Waits end soon after `keepGoing` turns false, and receives soon after
   // `interrupt` turns non-zero; null: no such check.
   void SetKeepGoing(const std::atomic<bool>* keepGoing, const std::atomic<int>* interrupt = nullptr) {
@@ -54,8 +54,8 @@ class CTCPExchange {
   }
 
  protected:
-  // 1 ready, 0 nothing within the wait, -1 error (errno set).
-  int WaitFor(int socket, short events, uint32_t waitMs, bool interruptible = false) const;
+  // 1 ready, 0 nothing within the wait, -1 error (socket_calls::LastError()).
+  int WaitFor(int socket, socket_calls::Readiness readiness, uint32_t waitMs, bool interruptible = false) const;
   bool NonBlocking() const { return m_NonBlocking; }
 
  private:
