@@ -76,7 +76,7 @@ run_suites() {
   while read -r suite; do
     output=$scratch/$(basename "$suite").txt
     if (cd "$(dirname "$suite")" && timeout 300 "$wine" "$suite" > "$output" 2>&1); then
-      log "$(basename "$suite"): $(grep -E '^\[  (PASSED|SKIPPED) \] [0-9]' "$output" | tr '\n' ' ')"
+      log "$(basename "$suite"): $(grep -E '^\[  (PASSED  |SKIPPED )\] [0-9]' "$output" | tr '\n' ' ')"
       grep -E '^\[  SKIPPED \] .*\(' "$output" || true
     else
       log "$(basename "$suite") FAILED; its output:"
@@ -153,6 +153,8 @@ check_server() {
 # goes nowhere; the runs below connect to it.
 # A server of this prefix left over from an earlier run would make -p fail.
 /usr/lib/wine/wineserver -k > /dev/null 2>&1 || true
+# A new prefix's folder must exist for the server to start in it.
+mkdir -p "$WINEPREFIX"
 /usr/lib/wine/wineserver -p > /dev/null 2>&1
 
 failed=0
