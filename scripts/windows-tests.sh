@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows test programs (platform layer, transports, the
-# unit suites) and the programs, and runs them under Wine in a prefix of their
-# own: the tests, then keyforge.exe, whose certificate and key Linux's openssl must read, then
-# server.exe on the sample, read by a Linux OPC UA client. The last needs the
-# Linux tree (build/, VIRK_BUILD_DIR overrides) for cfgtool and the client. The serial test gets a COM port
-# pair: two dosdevices links to the ends of a socat pty pair. Needs
+# unit suites of the model, the protocol core and keyforge) and the programs,
+# and runs them under Wine in a prefix of their own: the tests; keyforge.exe,
+# whose certificate and key Linux's openssl must read; server.exe on the
+# sample, read by a Linux OPC UA client and stopped with Ctrl-C; and the
+# Linux build's end-to-end tests with server.exe against pymodbus slaves
+# over TCP and over a COM port. The last two need the Linux tree (build/,
+# VIRK_BUILD_DIR overrides) for cfgtool and the clients. Serial tests get COM
+# ports that Wine's dosdevices links lead to socat pty pairs. Needs
 # `scripts/setup.sh --windows-deps FOLDER` first; FOLDER defaults as below.
 set -euo pipefail
 
@@ -102,26 +105,38 @@ wait_until_accepting() {
   return 1
 }
 
-# Up to 10 s for process $1 to end after SIGTERM (Wine ends the program).
-stop_and_check_ended() {
-  local _
-  kill -TERM "$1" 2> /dev/null || return 1
-  for _ in $(seq 100); do
-    kill -0 "$1" 2> /dev/null || { wait "$1" || true; return 0; }
+# Ctrl-C's equivalent: Wine turns SIGINT into the console's Ctrl-C event,
+# which the server answers with an orderly stop (SIGTERM would make Wine end
+# the process outright). Up to 15 s for process $1 to end with exit code 0
+# after it, having said so in its output $2.
+stop_with_ctrl_c() {
+  local _ code=0
+  kill -INT "$1" 2> /dev/null || return 1
+  for _ in $(seq 150); do
+    if ! kill -0 "$1" 2> /dev/null; then
+      wait "$1" || code=$?
+      [ "$code" = 0 ] || { log "server.exe: exit code $code after Ctrl-C"; return 1; }
+      grep -q 'received ctrl-c' "$2" || { log "server.exe: ended without its Ctrl-C record"; return 1; }
+      return 0
+    fi
     sleep 0.1
   done
+  log "server.exe: still running 15 s after Ctrl-C"
   return 1
 }
 
-# server.exe serves the sample on a port of its own; the Linux client reads
-# the emulated setpoint from it.
+# server.exe serves the sample, from a folder with a Cyrillic name, on a port
+# of its own; the Linux client reads the emulated setpoint from it. Then the
+# end-to-end tests of the Linux build run with server.exe: a pymodbus slave
+# over Modbus TCP (node-opcua reads, writes, subscribes) and an RTU slave on
+# a COM port that leads to a socat pty pair.
 check_server() {
-  local out=$scratch/server port
+  local out=$scratch/Котельная port
   if [ ! -f "$native/CMakeCache.txt" ]; then
-    log "SKIPPED server.exe: no Linux build in $native for cfgtool and the OPC UA client"
+    log "SKIPPED server.exe: no Linux build in $native for cfgtool and the OPC UA clients"
     return 0
   fi
-  cmake --build "$native" --target cfgtool read_sample_setpoint > /dev/null
+  cmake --build "$native" --target cfgtool read_sample_setpoint server_test_node_opcua > /dev/null
   mkdir -p "$out"
   port=$(free_loopback_port)
   sed "s/^port = .*/port = $port/" "$here/examples/sample.csv" > "$out/plant.csv"
@@ -129,7 +144,7 @@ check_server() {
   grep -qx "port = $port" "$out/plant.csv" || { log "server.exe: the sample has no port line"; return 1; }
   "$native/bin/cfgtool" pack "$out/plant.csv" "$out/plant.cfg"
   log "running server.exe on 127.0.0.1:$port"
-  "$wine" "$build/bin/server/server.exe" "$(windows_path "$out/plant.cfg")" > "$out/output.txt" 2>&1 &
+  "$wine" "$build/bin/server/server.exe" "$(windows_path "$out/plant.cfg")" > "$out/output.txt" 2>&1 < /dev/null &
   server_pid=$!
   local result=0
   if ! wait_until_accepting "$port" "$server_pid"; then
@@ -139,13 +154,17 @@ check_server() {
   elif ! "$native/tests/package/read_sample_setpoint" "$port"; then
     result=1
   fi
-  if stop_and_check_ended "$server_pid"; then
-    server_pid=
-  else
-    log "server.exe: still running 10 s after SIGTERM"
+  stop_with_ctrl_c "$server_pid" "$out/output.txt" || result=1
+  server_pid=
+  [ "$result" = 0 ] && log "server.exe: served the sample, stopped in order on Ctrl-C"
+  log "running the end-to-end tests with server.exe"
+  (cd "$native/tests/server" && VIRK_WINE_SERVER=$build/bin/server/server.exe \
+    timeout 300 ./server_test_node_opcua) > "$scratch/e2e.txt" 2>&1 || {
+    log "end-to-end tests with server.exe FAILED; their output:"
+    cat "$scratch/e2e.txt"
     result=1
-  fi
-  [ "$result" = 0 ] && log "server.exe: served the sample, ended on SIGTERM"
+  }
+  grep -E '^\[ +(OK|SKIPPED|PASSED) +\]' "$scratch/e2e.txt" || true
   return "$result"
 }
 

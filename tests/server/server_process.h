@@ -19,10 +19,11 @@ namespace virk::server::test {
 
 class ServerProcess {
  public:
-  // Starts `program args...` with HOME=`home`, USERPROFILE unset, and standard
-  // output and error into `outputPath`.
+  // Starts `program args...` with HOME=`home`, USERPROFILE unset, plus
+  // `extraEnvironment` ("NAME=value"), and standard output and error into
+  // `outputPath`.
   ServerProcess(const std::string& program, const std::vector<std::string>& args, const std::string& home,
-                const std::string& outputPath)
+                const std::string& outputPath, const std::vector<std::string>& extraEnvironment = {})
       : m_OutputPath(outputPath) {
     std::vector<std::string> argStore{program};
     argStore.insert(argStore.end(), args.begin(), args.end());
@@ -31,6 +32,7 @@ class ServerProcess {
     argv.push_back(nullptr);
 
     std::vector<std::string> envStore{"HOME=" + home, "PATH=/usr/bin:/bin", "LANG=C.UTF-8"};
+    envStore.insert(envStore.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<char*> envp;
     for (std::string& entry : envStore) envp.push_back(entry.data());
     envp.push_back(nullptr);
