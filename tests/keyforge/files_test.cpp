@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 using KeyforgeFiles = KeyforgeTest;
 
 std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(PathOf(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
@@ -23,17 +23,17 @@ TEST_F(KeyforgeFiles, ResultsReplaceOldFilesAndLinksAndTheKeyIsOwnerOnly) {
                   "windows_platform_test checks the owner-only DACL of new files";
 #endif
   const std::string elsewhere = Home() + "/elsewhere";
-  std::ofstream(elsewhere) << "must stay";
-  fs::create_symlink(elsewhere, KeyPath());
-  std::ofstream(CertificatePath()) << "old certificate";
+  std::ofstream(PathOf(elsewhere)) << "must stay";
+  fs::create_symlink(PathOf(elsewhere), PathOf(KeyPath()));
+  std::ofstream(PathOf(CertificatePath())) << "old certificate";
 
   const ChildResult result = Run(CompleteArguments());
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(ReadAll(elsewhere), "must stay");
-  EXPECT_FALSE(fs::is_symlink(KeyPath()));
+  EXPECT_FALSE(fs::is_symlink(PathOf(KeyPath())));
   OpenSsl({"rsa", "-inform", "DER", "-in", KeyPath(), "-check", "-noout"});
   CertificateText();  // fails the test if the old text were still there
-  EXPECT_EQ(fs::status(KeyPath()).permissions() & fs::perms::all,
+  EXPECT_EQ(fs::status(PathOf(KeyPath())).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_TRUE(IntermediatesAbsent());
 }
@@ -47,7 +47,7 @@ TEST_F(KeyforgeFiles, IntermediatesAreRemovedWhenAResultCannotBeWritten) {
     EXPECT_TRUE(IntermediatesAbsent()) << prefix;
   }
   // Intermediates left over from an interrupted run are replaced, then removed.
-  std::ofstream(Home() + "/localhost.key") << "stale";
+  std::ofstream(PathOf(Home() + "/localhost.key")) << "stale";
   ASSERT_EQ(Run(CompleteArguments()).exitCode, 0);
   EXPECT_TRUE(IntermediatesAbsent());
 }

@@ -50,7 +50,7 @@ std::string NewPrivateFolder() {
     std::error_code error;
     if (fs::create_directory(candidate, error)) {
       fs::permissions(candidate, fs::perms::owner_all, error);
-      return candidate.string();
+      return candidate.u8string();
     }
   }
   return {};
@@ -69,13 +69,13 @@ std::string OpenSsl(const std::vector<std::string>& arguments) {
 void KeyforgeTest::SetUp() {
   m_Root = NewPrivateFolder();
   ASSERT_FALSE(m_Root.empty()) << "no temporary folder";
-  fs::create_directories(Home());
-  fs::create_directories(Out());
+  fs::create_directories(PathOf(Home()));
+  fs::create_directories(PathOf(Out()));
 }
 
 void KeyforgeTest::TearDown() {
   std::error_code ignored;
-  fs::remove_all(m_Root, ignored);
+  fs::remove_all(PathOf(m_Root), ignored);
 }
 
 ChildResult KeyforgeTest::RunWithEnvironment(const std::vector<std::string>& arguments,
@@ -134,11 +134,11 @@ long long KeyforgeTest::ValiditySeconds() const {
 }
 
 bool KeyforgeTest::ResultsAbsent() const {
-  return !fs::exists(CertificatePath()) && !fs::exists(KeyPath());
+  return !fs::exists(PathOf(CertificatePath())) && !fs::exists(PathOf(KeyPath()));
 }
 
 bool KeyforgeTest::IntermediatesAbsent() const {
-  return !fs::exists(Home() + "/localhost.key") && !fs::exists(Home() + "/localhost.crt");
+  return !fs::exists(PathOf(Home() + "/localhost.key")) && !fs::exists(PathOf(Home() + "/localhost.crt"));
 }
 
 }  // namespace virk::keyforge::test

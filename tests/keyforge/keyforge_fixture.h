@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,10 @@ class KeyforgeTest : public ::testing::Test {
   // notAfter minus notBefore, in seconds.
   long long ValiditySeconds() const;
 
-  std::string Home() const { return m_Root + "/home"; }
+  // Named as a Russian user's profile often is: the intermediates keyforge
+  // writes there have paths only UTF-8 holds. (The results stay on an ASCII
+  // path, which Windows' openssl can open.)
+  std::string Home() const { return m_Root + "/Пользователь"; }
   std::string Out() const { return m_Root + "/out"; }
   std::string CertificatePath() const { return Out() + "/server_cert.der"; }
   std::string KeyPath() const { return Out() + "/server_key.pem"; }
@@ -51,6 +55,9 @@ class KeyforgeTest : public ::testing::Test {
  private:
   std::string m_Root;
 };
+
+// A UTF-8 path as std::filesystem takes it on every platform.
+inline std::filesystem::path PathOf(const std::string& utf8) { return std::filesystem::u8path(utf8); }
 
 // Runs the openssl command line; fails the test when it exits non-zero.
 std::string OpenSsl(const std::vector<std::string>& arguments);
