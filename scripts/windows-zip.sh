@@ -14,7 +14,7 @@ native_cfgtool=${VIRK_BUILD_DIR:-$here/build}/bin/cfgtool
 name=virk-gateway-windows-x86_64
 zip_file=$build/$name.zip
 # What every Windows x86-64 has in System32: anything else would have to ship.
-system_dlls='advapi32 crypt32 dbghelp iphlpapi kernel32 msvcrt user32 ws2_32'
+system_dlls='advapi32 crypt32 dbghelp iphlpapi kernel32 msvcrt shell32 user32 ws2_32'
 
 log() { printf '[windows-zip] %s\n' "$*"; }
 
@@ -39,6 +39,8 @@ trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage/$name/server" "$stage/$name/examples"
 for program in "${programs[@]}"; do cp "$build/bin/$program" "$stage/$name/$program"; done
 cp "$here/examples/sample.csv" "$stage/$name/examples/"
+# Windows' line ends, for every editor there.
+sed 's/$/\r/' "$here/packaging/windows/README.txt" > "$stage/$name/README.txt"
 "$native_cfgtool" pack "$here/examples/sample.csv" "$stage/$name/examples/sample.cfg"
 rm -f "$zip_file"
 (cd "$stage" && zip -qrX "$zip_file" "$name")
