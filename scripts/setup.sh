@@ -218,8 +218,11 @@ install_windows_deps() {
         --prefix="$prefix" --libdir=lib > "$work/openssl-mingw-configure.log")
     fi
     log "OpenSSL (mingw): building into $prefix"
+    # One goal per make: two in one parallel run both generate the same
+    # assembler files and can leave one cut short.
     (cd "$src" &&
-      make -j"$(nproc)" build_libs build_programs > "$work/openssl-mingw-build.log" &&
+      make -j"$(nproc)" build_libs > "$work/openssl-mingw-build.log" &&
+      make -j"$(nproc)" build_programs >> "$work/openssl-mingw-build.log" &&
       make install_dev > /dev/null)
     mkdir -p "$prefix/bin"
     cp "$src/apps/openssl.exe" "$prefix/bin/"

@@ -174,6 +174,15 @@ TEST_F(SerialPort, OpenIsExclusiveAndAMissingDeviceIsRetried) {
   EXPECT_FALSE(missing.PortInit(100));
   EXPECT_EQ(log.Count("CPortIO_COM::PortInit: open"), 1u);
   EXPECT_EQ(log.Count("failed: errno 2"), 1u);  // ENOENT
+  // The operator is told once per run of failed opens, with the reason.
+  EXPECT_FALSE(missing.PortInit(100));
+  std::vector<std::string> told;
+  for (const auto& record : log.Records())
+    if (record.level >= LogLevel::Warning) told.push_back(record.text);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find("COM2 (" + ComDevicePath(2) + "): the device cannot be opened (No such file or directory)"),
+            std::string::npos)
+      << told[0];
   const std::string secondEnd = m_Pair.Folder() + "/tty2";
   ASSERT_EQ(symlink(m_Pair.EndB().c_str(), secondEnd.c_str()), 0);
   EXPECT_TRUE(missing.PortInit(100));

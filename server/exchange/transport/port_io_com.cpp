@@ -38,6 +38,9 @@ bool CPortIO_COM::PortInit(uint32_t timeoutMs) {
   const std::string path = ComDevicePath(m_PortNumber);
   if (const int error = m_Device->Open(path)) {
     COM_DEBUG("CPortIO_COM::PortInit: open %s failed: %s", path.c_str(), SerialErrorNumber(error).c_str());
+    // Mostly a wrong port number, a port another program holds, or no right to it.
+    TellOpenProblemOnce(OpenProblem::kDevice, path,
+                        "the device cannot be opened (" + SerialErrorText(error) + "), the channel keeps trying");
     return FailInit();
   }
   // A port that runs at other settings than the devices' would only give
@@ -46,10 +49,12 @@ bool CPortIO_COM::PortInit(uint32_t timeoutMs) {
   SerialLineControl control;
   if (const int error = SetConfig(interCharMs, control)) {
     m_Device->Close();
-    LogRefusedSettingsOnce(path, error);
+    TellOpenProblemOnce(OpenProblem::kSettings, path,
+                        "the line settings " + serial::ModeText(*this) + " cannot be applied (" +
+                            SerialErrorText(error) + "), the port is not opened");
     return FailInit();
   }
-  m_RefusedSettingsLogged = false;
+  m_ToldProblem = OpenProblem::kNone;
   if (control.dtrKeptOn) LogUnsupportedModeOnce("DTR", m_DtrControl & 3);
   m_RtsByHand = control.rtsByHand;
   m_InterCharTimeoutMs = interCharMs;
@@ -75,14 +80,12 @@ int CPortIO_COM::SetConfig(uint32_t interCharMs, SerialLineControl& control) {
 }
 
 // The channel retries the open many times a second: one record per run of
-// refusals, not one per attempt.
-void CPortIO_COM::LogRefusedSettingsOnce(const std::string& path, int error) {
-  if (m_RefusedSettingsLogged) return;
-  m_RefusedSettingsLogged = true;
-  LogFormat(LogLevel::Error, kCategory,
-            "CPortIO_COM::PortInit: COM%u (%s): the line settings %s cannot be applied (%s), the "
-            "port is not opened",
-            m_PortNumber, path.c_str(), serial::ModeText(*this).c_str(), SerialErrorText(error).c_str());
+// failed opens with the same kind of problem, not one per attempt.
+void CPortIO_COM::TellOpenProblemOnce(OpenProblem problem, const std::string& path, const std::string& text) {
+  if (m_ToldProblem == problem) return;
+  m_ToldProblem = problem;
+  LogFormat(LogLevel::Error, kCategory, "CPortIO_COM::PortInit: COM%u (%s): %s", m_PortNumber, path.c_str(),
+            text.c_str());
 }
 
 void CPortIO_COM::LogUnsupportedModeOnce(const char* line, unsigned mode) {

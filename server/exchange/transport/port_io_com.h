@@ -56,7 +56,8 @@ class CPortIO_COM : public CPortIO, public CPortIO_Data_COM {
   bool FailInit();
   // 0, or the error of the settings that could not be applied.
   int SetConfig(uint32_t interCharMs, SerialLineControl& control);
-  void LogRefusedSettingsOnce(const std::string& path, int error);
+  enum class OpenProblem { kNone, kDevice, kSettings };
+  void TellOpenProblemOnce(OpenProblem problem, const std::string& path, const std::string& text);
   void LogUnsupportedModeOnce(const char* line, unsigned mode);
 
   const std::unique_ptr<SerialDevice> m_Device;
@@ -67,7 +68,7 @@ class CPortIO_COM : public CPortIO, public CPortIO_Data_COM {
   uint32_t m_InterCharTimeoutMs = 300;
   bool m_RtsByHand = false;
   bool m_UnsupportedModeLogged = false;
-  bool m_RefusedSettingsLogged = false;
+  OpenProblem m_ToldProblem = OpenProblem::kNone;
 };
 
 }  // namespace virk
