@@ -220,10 +220,16 @@ install_windows_deps() {
     log "OpenSSL (mingw): building into $prefix"
     # One goal per make: two in one parallel run both generate the same
     # assembler files and can leave one cut short.
-    (cd "$src" &&
-      make -j"$(nproc)" build_libs > "$work/openssl-mingw-build.log" &&
-      make -j"$(nproc)" build_programs >> "$work/openssl-mingw-build.log" &&
-      make install_dev > /dev/null)
+    # Its compiler warnings go to the log too; a failure shows the log's end.
+    local build_log=$work/openssl-mingw-build.log
+    if ! (cd "$src" &&
+      make -j"$(nproc)" build_libs > "$build_log" 2>&1 &&
+      make -j"$(nproc)" build_programs >> "$build_log" 2>&1 &&
+      make install_dev > /dev/null); then
+      tail -n 30 "$build_log" >&2
+      echo "OpenSSL (mingw): the build failed, see $build_log" >&2
+      exit 1
+    fi
     mkdir -p "$prefix/bin"
     cp "$src/apps/openssl.exe" "$prefix/bin/"
   fi
