@@ -90,8 +90,9 @@ int Run(const std::vector<std::string>& arguments) {
 int main(int argc, char* argv[]) {
   virk::platform::UseUtf8Console();
   try {
-    const std::vector<std::string> arguments = virk::platform::CommandLineArguments(argc, argv);
-    return Run(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+    std::vector<std::string> arguments = virk::platform::CommandLineArguments(argc, argv);
+    if (!arguments.empty()) arguments.erase(arguments.begin());  // the program's own name
+    return Run(arguments);
   } catch (const std::exception& exception) {
     ReportFailure(std::string("Ошибка: ") + exception.what());
     return kFailure;
