@@ -233,6 +233,10 @@ int StartLogLevel(const std::string& text) {
   return 4;
 }
 
+bool StartLogLevelKnown(const std::string& text) {
+  return text.empty() || text == "info" || StartLogLevel(text) != StartLogLevel("info");
+}
+
 bool StartAllowAnonymous(const std::string& text) { return text != "false"; }
 
 bool StartFlagKnown(const std::string& text) { return text.empty() || text == "true" || text == "false"; }

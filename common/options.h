@@ -103,6 +103,7 @@ uint32_t StartLimitValue(const std::string& text, const StartLimit& limit);
 bool StartLimitRefused(const std::string& text, const StartLimit& limit);
 uint16_t StartPort(const std::string& text);      // 1..65535, else 4840
 int StartLogLevel(const std::string& text);       // "none" 0 .. "verbose" 6, else 4 (info)
+bool StartLogLevelKnown(const std::string& text);  // empty or one of StartLogLevel's words
 bool StartAllowAnonymous(const std::string& text);  // false only for "false"
 bool StartFlagKnown(const std::string& text);       // empty, "true" or "false"
 

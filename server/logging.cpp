@@ -156,6 +156,11 @@ bool InitLogging(const std::string& logFolder, const std::string& levelOption, s
                                             : LogLevel::Fatal);
   ServerLog(UA_LOGLEVEL_INFO, UA_LOGCATEGORY_SERVER, "LOG level - %s",
             levelOption.empty() ? "INFO" : levelOption.c_str());
+  // The words are case-sensitive: "Debug" would otherwise look taken.
+  if (!StartLogLevelKnown(levelOption))
+    ServerLog(UA_LOGLEVEL_WARNING, UA_LOGCATEGORY_SERVER,
+              "Log option \"%s\" is not a level word (none, fatal, error, warning, info, debug, verbose), logging at info",
+              levelOption.c_str());
   if (!platform::MakeFolders(logFolder, error)) return false;
   // The log lists user names and refused logins; older versions left its
   // files readable by all. plog creates its files (a new one at every roll)

@@ -160,6 +160,8 @@ TEST_F(ServerOverOpcUa, LogOptionSetsTheLevelCaseSensitively) {
   EXPECT_EQ(info->StopWith(SIGINT, 10s), 0);
   const std::string infoOutput = info->Output();
   EXPECT_NE(infoOutput.find("LOG level - Debug"), std::string::npos) << infoOutput;
+  EXPECT_NE(infoOutput.find("Log option \"Debug\" is not a level word"), std::string::npos) << infoOutput;
+  EXPECT_EQ(quietOutput.find("is not a level word"), std::string::npos) << quietOutput;
   EXPECT_NE(infoOutput.find(" INFO  ["), std::string::npos) << infoOutput;
   EXPECT_EQ(infoOutput.find(" DEBUG ["), std::string::npos) << infoOutput;
 }

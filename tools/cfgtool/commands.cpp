@@ -67,8 +67,7 @@ void ReportStartOptions(const std::string& path, bool scrambled, std::ostream& o
   const std::string& anonymous = values[kStartAllowAnonymous];
   if (!port.empty() && port != std::to_string(StartPort(port)))
     out << prefix << "port \"" << port << "\" is not a port number 1..65535, the server uses 4840\n";
-  const bool logKnown = log.empty() || log == "info" || StartLogLevel(log) != StartLogLevel("info");
-  if (!logKnown) out << prefix << "log \"" << log << "\" is not a level word, the server logs at info\n";
+  if (!StartLogLevelKnown(log)) out << prefix << "log \"" << log << "\" is not a level word, the server logs at info\n";
   const std::string& readOnly = values[kStartAnonymousReadOnly];
   if (!StartFlagKnown(anonymous))
     out << prefix << "allowanonimus \"" << anonymous
@@ -90,7 +89,7 @@ void ReportStartOptions(const std::string& path, bool scrambled, std::ostream& o
   const size_t pieces = std::count(users.begin(), users.end(), ';') +
                         (users.empty() || users.back() == ';' ? 0 : 1);
   if (pieces % 2) out << prefix << "the user list ends with a name without a password, ignored\n";
-  out << prefix << "port " << StartPort(port) << ", log " << (log.empty() || !logKnown ? "info" : log)
+  out << prefix << "port " << StartPort(port) << ", log " << (log.empty() || !StartLogLevelKnown(log) ? "info" : log)
       << ", anonymous access "
       << (!StartAllowAnonymous(anonymous) ? "refused" : readOnly == "true" ? "allowed, read-only" : "allowed") << ", "
       << logins.size() << " users";
