@@ -2,9 +2,6 @@
 // by the constant 215, published as it stands once the first poll is in.
 #pragma once
 
-#include <chrono>
-#include <thread>
-
 #include "ua_calls.h"
 
 namespace virk::server::test {
@@ -20,17 +17,13 @@ struct SetpointReading {
 
 // Reads until the value is Good, a Read call fails, or about 10 s have passed.
 inline SetpointReading ReadSampleSetpoint(UA_Client* client) {
-  using namespace std::chrono_literals;
   SetpointReading reading;
-  for (int i = 0; i < 100 && reading.status != UA_STATUSCODE_GOOD; ++i) {
-    std::this_thread::sleep_for(100ms);
-    ReadResult read;
-    Read(client, kSampleSetpoint, UA_ATTRIBUTEID_VALUE, read);
-    reading.service = read.service;
-    if (read.service != UA_STATUSCODE_GOOD) break;
-    reading.status = read.value.status;
-    reading.value = read.Type() == &UA_TYPES[UA_TYPES_DOUBLE] ? read.Scalar<UA_Double>() : -1;
-  }
+  ReadResult read;
+  ReadUntilGood(client, kSampleSetpoint, read);
+  reading.service = read.service;
+  if (read.service != UA_STATUSCODE_GOOD) return reading;
+  reading.status = read.value.status;
+  reading.value = read.Type() == &UA_TYPES[UA_TYPES_DOUBLE] ? read.Scalar<UA_Double>() : -1;
   return reading;
 }
 

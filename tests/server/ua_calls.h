@@ -3,7 +3,9 @@
 
 #include <open62541/client_highlevel.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "opcua_client.h"
@@ -50,6 +52,17 @@ inline void Read(UA_Client* client, const std::string& fullName, UA_AttributeId 
   out.service = response.responseHeader.serviceResult;
   if (out.service == UA_STATUSCODE_GOOD && response.resultsSize == 1) UA_DataValue_copy(&response.results[0], &out.value);
   UA_ReadResponse_clear(&response);
+}
+
+// Reads the value of `fullName` until it is Good, a Read call fails, or
+// `attempts` reads 100 ms apart have passed; `out` holds the last read.
+inline void ReadUntilGood(UA_Client* client, const std::string& fullName, ReadResult& out, int attempts = 100) {
+  for (int i = 0; i < attempts; ++i) {
+    UA_DataValue_clear(&out.value);
+    Read(client, fullName, UA_ATTRIBUTEID_VALUE, out);
+    if (out.service != UA_STATUSCODE_GOOD || out.value.status == UA_STATUSCODE_GOOD) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 template <typename T>
