@@ -43,9 +43,10 @@ stop() {
 }
 trap stop EXIT
 
+# Ten minutes: the platform test alone allows its crash child four.
 run() {
   log "running $(basename "$1")"
-  timeout 300 xvfb-run -a "$wine" "$@"
+  timeout 600 xvfb-run -a "$wine" "$@"
 }
 
 # Wine's Z: drive is the Linux root.
