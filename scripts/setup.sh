@@ -208,7 +208,8 @@ install_windows_deps() {
     log "OpenSSL (mingw): present in $prefix"
   else
     local src=$work/src/openssl-mingw tarball
-    if [ ! -f "$src/Makefile" ]; then
+    # A configured tree is reused only for the prefix it was configured for.
+    if [ ! -f "$src/Makefile" ] || [ "$(cat "$src/.virk-prefix" 2> /dev/null)" != "$prefix" ]; then
       tarball=$(debian_tarball 'openssl_3*.orig.tar.gz' openssl/bookworm)
       log "OpenSSL (mingw): configuring $(basename "$tarball")"
       rm -rf "$src"
@@ -216,6 +217,7 @@ install_windows_deps() {
       tar -xzf "$tarball" -C "$src" --strip-components=1
       (cd "$src" && ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-shared no-tests \
         --prefix="$prefix" --libdir=lib > "$work/openssl-mingw-configure.log")
+      printf '%s' "$prefix" > "$src/.virk-prefix"
     fi
     log "OpenSSL (mingw): building into $prefix"
     # One goal per make: two in one parallel run both generate the same
@@ -228,6 +230,8 @@ install_windows_deps() {
       make install_dev > /dev/null); then
       tail -n 30 "$build_log" >&2
       echo "OpenSSL (mingw): the build failed, see $build_log" >&2
+      # A file an interrupted make cut short looks up to date: start afresh next time.
+      rm -rf "$src"
       exit 1
     fi
     mkdir -p "$prefix/bin"

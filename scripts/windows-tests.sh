@@ -19,6 +19,9 @@ export WINEPREFIX=${WINEPREFIX:-/tmp/wine-virk}
 # No Mono or Gecko installer: without a display it would never end.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=${WINEDEBUG:--all}
+# Wine turns the Linux arguments into Windows ones by the locale: under C the
+# Cyrillic paths of these tests would arrive mangled.
+export LC_ALL=C.UTF-8
 wine=/usr/lib/wine/wine64
 com_port=21
 device_port=22
@@ -77,6 +80,7 @@ check_keyforge() {
 # ones, which Wine resolves on the Z: drive of the current folder.
 run_suites() {
   local suite output result=0
+  [ -s "$build/windows_suites.txt" ] || { log "no suites listed in $build/windows_suites.txt"; return 1; }
   while read -r suite; do
     output=$scratch/$(basename "$suite").txt
     if (cd "$(dirname "$suite")" && timeout 300 "$wine" "$suite" > "$output" 2>&1); then
@@ -137,13 +141,14 @@ check_server() {
     log "SKIPPED server.exe: no Linux build in $native for cfgtool and the OPC UA clients"
     return 0
   fi
-  cmake --build "$native" --target cfgtool read_sample_setpoint server_test_node_opcua > /dev/null
+  cmake --build "$native" --target cfgtool read_sample_setpoint server_test_node_opcua > /dev/null ||
+    { log "server.exe: the Linux build of cfgtool and the clients failed"; return 1; }
   mkdir -p "$out"
   port=$(free_loopback_port)
   sed "s/^port = .*/port = $port/" "$here/examples/sample.csv" > "$out/plant.csv"
   # Without its port line the server would take 4840, which is not ours.
   grep -qx "port = $port" "$out/plant.csv" || { log "server.exe: the sample has no port line"; return 1; }
-  "$native/bin/cfgtool" pack "$out/plant.csv" "$out/plant.cfg"
+  "$native/bin/cfgtool" pack "$out/plant.csv" "$out/plant.cfg" || { log "server.exe: cfgtool could not pack the sample"; return 1; }
   log "running server.exe on 127.0.0.1:$port"
   "$wine" "$build/bin/server/server.exe" "$(windows_path "$out/plant.cfg")" > "$out/output.txt" 2>&1 < /dev/null &
   server_pid=$!
@@ -155,7 +160,11 @@ check_server() {
   elif ! "$native/tests/package/read_sample_setpoint" "$port"; then
     result=1
   fi
-  stop_with_ctrl_c "$server_pid" "$out/output.txt" || result=1
+  if ! stop_with_ctrl_c "$server_pid" "$out/output.txt"; then
+    result=1
+    kill -KILL "$server_pid" 2> /dev/null || true
+    wait "$server_pid" 2> /dev/null || true
+  fi
   server_pid=
   [ "$result" = 0 ] && log "server.exe: served the sample, stopped in order on Ctrl-C"
   log "running the end-to-end tests with server.exe"
