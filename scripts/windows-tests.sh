@@ -113,7 +113,7 @@ wait_until_accepting() {
 # Ctrl-C's equivalent: Wine turns SIGINT into the console's Ctrl-C event,
 # which the server answers with an orderly stop (SIGTERM would make Wine end
 # the process outright). Up to 15 s for process $1 to end with exit code 0
-# after it, having said so in its output $2.
+# after it, having said so in its output $2; past that it is killed.
 stop_with_ctrl_c() {
   local _ code=0
   kill -INT "$1" 2> /dev/null || return 1
@@ -127,6 +127,8 @@ stop_with_ctrl_c() {
     sleep 0.1
   done
   log "server.exe: still running 15 s after Ctrl-C"
+  kill -KILL "$1" 2> /dev/null || true
+  wait "$1" 2> /dev/null || true
   return 1
 }
 
@@ -160,11 +162,7 @@ check_server() {
   elif ! "$native/tests/package/read_sample_setpoint" "$port"; then
     result=1
   fi
-  if ! stop_with_ctrl_c "$server_pid" "$out/output.txt"; then
-    result=1
-    kill -KILL "$server_pid" 2> /dev/null || true
-    wait "$server_pid" 2> /dev/null || true
-  fi
+  stop_with_ctrl_c "$server_pid" "$out/output.txt" || result=1
   server_pid=
   [ "$result" = 0 ] && log "server.exe: served the sample, stopped in order on Ctrl-C"
   log "running the end-to-end tests with server.exe"

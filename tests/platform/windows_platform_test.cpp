@@ -36,7 +36,7 @@ using platform::ToUtf8;
 constexpr uint32_t kSleepMs = 100;
 constexpr uint32_t kSleepSlackMs = 400;
 constexpr unsigned long kChildLimitMs = 60000;
-// A full-memory dump under Wine is some 200 MB: about 15 s on an idle machine,
+// A full-memory dump under Wine is some 200 MB: about 17 s on an idle machine,
 // past a minute on a loaded one.
 constexpr unsigned long kCrashChildLimitMs = 240000;
 constexpr int kReplaceRounds = 200;
